@@ -1,0 +1,1 @@
+"""kestrelflow: browser automation routines; see kestrelflow.generic_utility."""

@@ -1,0 +1,180 @@
+// The module's public functions in binding order, with their parameters and
+// defaults, and the module-level data bound between them.
+#include "frame/function_type.h"
+#include "frame/module_body.h"
+#include "frame/routines.h"
+
+namespace kf {
+namespace {
+
+// KF_ROUTINE for a routine that is built, KF_UNBUILT for one still to come.
+const Routine kFunctions[] = {
+    /*  1 */ KF_UNBUILT(Generate_File_name, R"(Service_name, trial, directory="performance_logs_")",
+               "Build a dated CSV file name for a service and trial."),
+    /*  2 */ KF_ROUTINE(Chrome_Driver_info, "maximize=False, headless=False",
+               "Open a Chrome session with the fixed switches and return its WebDriver."),
+    /*  3 */ KF_ROUTINE(FireFox_Driver_info, R"(maximize=False, headless=False, eager=True, mode="auto", firefox_path="C:\Users\automation\AppData\Local\Mozilla Firefox\firefox.exe", driver_path="C:\Users\automation\AppData\Local\GeckoDriver\geckodriver.exe")",
+               "Open a Firefox session with the fixed preferences and return its WebDriver."),
+    /*  4 */ KF_ROUTINE(Edge_Driver_info, "maximize=False, headless=False",
+               "Open an Edge session with the fixed switches; None when it cannot start."),
+    /*  5 */ KF_UNBUILT(Navigating_into_service_name_SH, "driver, Service_name, loading_xpath",
+               "Open a service from the portal's Services tab."),
+    /*  6 */ KF_UNBUILT(capture_screenshot, R"(base_path="Screenshots", screen_number=0, service_name="default_service", step_name="default_step", use_webdriver=False, driver=None)",
+               "Save a PNG of the browser viewport or of a screen under base_path/service_name."),
+    /*  7 */ KF_UNBUILT(clicking_on_element_by_all_option, "driver, x_paths_input, text_input_list, max_retries=4, scroll=False, timeout=20",
+               "Click the first element reachable by the XPaths, then by the exact texts."),
+    /*  8 */ KF_UNBUILT(hovering_by_xpath, "driver, x_paths_input, text_input_list, max_retries=4, scroll=False, timeout=20",
+               "Hover over the first element visible by the XPaths, then by the exact texts."),
+    /*  9 */ KF_UNBUILT(page_is_completed, "driver",
+               R"(True when the document's readyState is "complete".)"),
+    /* 10 */ KF_UNBUILT(similar, "a, b",
+               "Similarity ratio of two sequences."),
+    /* 11 */ KF_UNBUILT(Click_ok_popup, "driver",
+               "Accept the open JavaScript alert."),
+    /* 12 */ KF_UNBUILT(extract_performance_logs_and_append_to_csv, "driver, file_path, step_type, action_type",
+               "Append the page's resource timings to a CSV file."),
+    /* 13 */ KF_UNBUILT(wait_for_page_to_load, "driver, loading_xpath, timeout=20",
+               R"(Wait until the loading indicator no longer says "Loading".)"),
+    /* 14 */ KF_UNBUILT(click_element_by_text, "driver, text, max_retries=4, timeout=20",
+               "Click an element by its visible text with exact, span and parent fallbacks."),
+    /* 15 */ KF_UNBUILT(get_shadow_root, "driver, tag_name",
+               "The open shadow root of the first element with the tag name."),
+    /* 16 */ KF_UNBUILT(shadow_find, "shadow_root, css_selector",
+               "Find an element inside a shadow root by CSS selector."),
+    /* 17 */ KF_UNBUILT(input_data_by_all_option, R"(driver, x_paths_input, text_input_list, data, calender_date, max_attempts=3, timeout=10, scroll=False, input_delay=2, shadow_host_tag=None, field_type="Text_field")",
+               "Type data into the field found by the XPaths, then by the exact texts."),
+    /* 18 */ KF_UNBUILT(wait_for_element_to_appear, "driver, x_paths_list, max_retries=20, polling_interval=1, consecutive_exists=3, scroll=False, timeout=10",
+               "Wait until an element has been seen on consecutive polls."),
+    /* 19 */ KF_UNBUILT(click_and_check_url_change, "driver, x_paths, text_inputs, trial, timeout=4, scroll=True, max_attempts=3",
+               "Click and confirm that the page URL changed."),
+    /* 20 */ KF_UNBUILT(find_matching_row, "df, criteria, match_threshold=0.5",
+               "Find the DataFrame row that best matches the criteria."),
+    /* 21 */ KF_UNBUILT(click_checkbox_by_row, "driver, row_index",
+               "Click the checkbox of a row of the portal's list table."),
+    /* 22 */ KF_UNBUILT(extract_text, "driver, xpaths, max_retries=3, retry_delay=1, waittime=3",
+               "Text of the first element found by the XPaths, or False."),
+    /* 23 */ KF_UNBUILT(get_all_xpaths, "driver",
+               "Absolute XPath of every element of the current document."),
+    /* 24 */ KF_UNBUILT(is_arabic, "text",
+               "True when the text holds an Arabic letter."),
+    /* 25 */ KF_UNBUILT(application_details_formatting, "text",
+               "Parse the application details panel text into a record."),
+    /* 26 */ KF_UNBUILT(Getting_Application_Detials, R"(driver, Services_category="DEVU")",
+               "Read the details panel of the opened application."),
+    /* 27 */ KF_UNBUILT(Getting_Application_From_Inbox, R"(driver, application_number, tab_name, environment="default", Dashbord_URL="https://devu-test.portal.example/private#dashboard")",
+               "Find and open an application from the portal's inbox tabs."),
+    /* 28 */ KF_UNBUILT(create_vertical_snake_text, "text, wave_length=3",
+               "Lay the text out as a vertical wave."),
+    /* 29 */ KF_UNBUILT(ZIV_payment, "driver, application_number",
+               "Pay an application's fees in the payment application."),
+    /* 30 */ KF_UNBUILT(enter_municipality, "driver, municipality_xpath, municipality_name, Land_use_Input_xpath, first_option_dropdownlist",
+               "Enter the municipality of a plot search."),
+    /* 31 */ KF_UNBUILT(enter_plot_number, "driver, plot_number_xpath, plot_number",
+               "Enter the plot number of a plot search."),
+    /* 32 */ KF_UNBUILT(enter_district_or_zone, "driver, districtId_zone_xpath, District_zone_input, Land_use_Input_xpath, first_option_dropdownlist",
+               "Enter the district or zone of a plot search."),
+    /* 33 */ KF_UNBUILT(enter_land_use, "driver, land_use_xpath, Land_use_Input_xpath, Land_use, first_option_dropdownlist",
+               "Enter the land use of a plot search."),
+    /* 34 */ KF_UNBUILT(Search_by_plot, "driver, plot_number, District_zone_input, Land_use, double_click_option=False",
+               "Run a land search by plot."),
+    /* 35 */ KF_UNBUILT(search_by_owner, "driver, EID_persona",
+               "Run a land search by the owner's identity number."),
+    /* 36 */ KF_UNBUILT(Getting_data_from_Owner_search, "driver",
+               "Read the owner search results into a DataFrame."),
+    /* 37 */ KF_UNBUILT(get_element_with_retries, "row, xpath, max_retries=3, delay=1",
+               "Find a sub-element of a row, with retries."),
+    /* 38 */ KF_UNBUILT(Getting_data_from_plot_search, "driver",
+               "Read the plot search results into a DataFrame."),
+    /* 39 */ KF_UNBUILT(send_post_requests_for_payloads, "df, url, headers, delay=8",
+               "Post the stored request payloads of a DataFrame."),
+    /* 40 */ KF_UNBUILT(wait_for_error_to_disappear, "driver, maxtrial=20, polling_interval=1, consecutive_not_exists=3",
+               "Wait the portal's error banner away, reloading the page."),
+    /* 41 */ KF_UNBUILT(check_element_existance, R"(driver, xpaths, maxtrial=20, polling_interval=1, mode="keep", min_found=1)",
+               "Confirm that elements are present."),
+    /* 42 */ KF_UNBUILT(check_element_disapearing, R"(driver, xpaths, maxtrial=20, polling_interval=1, consecutive_not_exists=3, mode="keep")",
+               "Confirm that elements are gone."),
+    /* 43 */ KF_UNBUILT(check_data_error_retrieving, "driver, retry_params",
+               "Detect the portal's data-retrieval error and retry."),
+    /* 44 */ KF_UNBUILT(wait_for_loading_elements, "driver, xpaths, maxtrial=20, polling_interval=1, consecutive_not_exists=3",
+               "Wait until the loaders are gone."),
+    /* 45 */ KF_UNBUILT(dismiss_alerts, "driver",
+               "Dismiss open alerts."),
+    /* 46 */ KF_UNBUILT(Skipping_intro_part, "driver, wait_time=0.5",
+               "Click through the portal's introduction tour."),
+    /* 47 */ KF_ROUTINE(set_zoom, "driver, zoom_level=70",
+               "Set the CSS zoom of the page body, in percent."),
+    /* 48 */ KF_UNBUILT(wait_for_element, "driver, by, value, retries=3, delay=2",
+               "Wait for an element, with retries."),
+    /* 49 */ KF_UNBUILT(extract_email_data, "email_text",
+               "Parse a bilingual notification e-mail into its record."),
+    /* 50 */ KF_UNBUILT(clean_text, "text, language",
+               "Clean English or Arabic text."),
+    /* 51 */ KF_UNBUILT(extract_application_number, "text",
+               "The application number found in a text."),
+    /* 52 */ KF_UNBUILT(extract_service_name, "html_content",
+               "The service name found in an e-mail body."),
+    /* 53 */ KF_UNBUILT(authenticate_gmail, "",
+               "Authorise against Gmail and return the service."),
+    /* 54 */ KF_UNBUILT(list_messages, "service, max_results=5",
+               "Identifiers of the newest messages."),
+    /* 55 */ KF_UNBUILT(get_message_details, "service, msg_id",
+               "Subject, sender, body and time of a message."),
+    /* 56 */ KF_UNBUILT(populate_email_template, "template, data",
+               "Fill the {{key}} placeholders of a template."),
+    /* 57 */ KF_UNBUILT(fetch_emails_to_dataframe, "service, max_results=50",
+               "Read messages into a DataFrame."),
+    /* 58 */ KF_UNBUILT(read_html_template, "file_path",
+               "Read an HTML template."),
+    /* 59 */ KF_UNBUILT(save_html_file, "content, file_path",
+               "Write an HTML file."),
+    /* 60 */ KF_UNBUILT(create_temp_html_file, "content",
+               "Write content to a temporary HTML file and return its path."),
+    /* 61 */ KF_UNBUILT(copy_and_rename_file, "input_dir, output_dir, text_to_include, file_extension",
+               "Copy a matching file under a dated name."),
+    /* 62 */ KF_UNBUILT(enter_field_data, R"(driver, field_xpath, input_xpath, input_value, dropdown_xpath, field_name="Field")",
+               "Click a field, type into its input and pick the drop-down entry."),
+    /* 63 */ KF_UNBUILT(move_mouse_to_second_screen, "",
+               "Park the mouse pointer on the second screen."),
+    /* 64 */ KF_UNBUILT(upload_official_letter, R"(driver, upload_button_xpath, upload_button_text, file_path, target_screen="first")",
+               "Upload a letter through the native file dialog."),
+    /* 65 */ KF_UNBUILT(scrape_application_number, "driver, enviroment, max_retries=3, retry_delay=3",
+               "Read the application number of the opened application."),
+    /* 66 */ KF_UNBUILT(find_error_messages, "data_page, error_messages",
+               "The error messages found in a page text."),
+    /* 67 */ KF_UNBUILT(create_folder_in_path, "folderpath",
+               "Create a folder (and its parents)."),
+    /* 68 */ KF_UNBUILT(export_network_logs, "driver, Service_name, Screenshots_path, file_path, step_type, action_type, Base_path, zoom_level=70",
+               "Save a step screenshot and append the page's resource timings."),
+    /* 69 */ KF_UNBUILT(parse_application_details, "data_list",
+               "Parse step values into application details."),
+    /* 70 */ KF_UNBUILT(get_step_value, "data_dict, step_name, key",
+               "data_dict[step_name][key], or None."),
+    /* 71 */ KF_UNBUILT(detect_language, "text",
+               R"("English" or "Arabic" by a vote over the letters.)"),
+    /* 72 */ KF_UNBUILT(run_steps, "driver, step_list, web_app_name, file_path, Base_path, SERVICE_NAME, Screenshots_path, application_validation_box=None, sleep_time=0.5",
+               "Run a list of steps with a screenshot and timings after each."),
+};
+
+void bind(py::dict globals, size_t first, size_t last) {
+  for (size_t i = first; i <= last; ++i) {
+    const Routine& routine = kFunctions[i - 1];
+    globals[routine.name] = make_function(routine);
+  }
+}
+
+}  // namespace
+
+void bind_functions(py::dict globals) {
+  static_assert(sizeof(kFunctions) / sizeof(kFunctions[0]) == 72, "the table lists 72 functions");
+  bind(globals, 1, 10);
+  for (const char* counter : {"first_column_match", "second_column_match", "third_column_match",
+                              "fourth_column_match", "fifth_column_match"})
+    globals[counter] = py::int_(0);
+  bind(globals, 11, 50);
+  py::list scopes;
+  scopes.append("https://www.googleapis.com/auth/gmail.readonly");
+  globals["SCOPES"] = scopes;
+  bind(globals, 51, 72);
+}
+
+}  // namespace kf

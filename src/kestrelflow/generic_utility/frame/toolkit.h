@@ -1,0 +1,104 @@
+// The small toolkit every routine is written with.
+//
+// Routines are plain C++ functions of their bound arguments (py::handle each,
+// borrowed for the duration of the call) returning a py::object.  Python errors
+// travel as py::error_already_set; the function type in frame/ turns whatever
+// leaves a routine back into a Python exception with a traceback entry.
+#pragma once
+
+#include <pybind11/pytypes.h>
+#include <pybind11/cast.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace py = pybind11;
+
+namespace kf {
+
+// ---- the module namespace -------------------------------------------------
+
+// The namespace of kestrelflow.generic_utility (valid once the module body runs).
+py::dict module_dict();
+
+// A module-level name (import, public function, data) looked up at the moment
+// of the call, so a caller that rebinds a module attribute changes what the
+// routines use.  Raises NameError when the name is not bound.
+py::object g(const char* name);
+
+// `import name`: the module (its top-level package's submodule when dotted).
+py::object import_module(const char* name);
+
+// The truth of a value, as `if value:` tests it.
+bool truthy(py::handle value);
+
+// ---- printed lines ---------------------------------------------------------
+
+// One piece of a printed line: literal UTF-8 text, a number, or a value shown
+// by its str().
+class Piece {
+ public:
+  Piece(const char* text) : text_(text) {}
+  Piece(std::string_view text) : text_(text) {}
+  Piece(const std::string& text) : text_(text) {}
+  Piece(py::handle value) : value_(value) {}
+  Piece(const py::object& value) : value_(value) {}
+  Piece(const py::error_already_set& error) : value_(error.value()) {}
+  Piece(long long number) : number_(number), is_number_(true) {}
+  Piece(int number) : number_(number), is_number_(true) {}
+  Piece(size_t number) : number_(static_cast<long long>(number)), is_number_(true) {}
+
+  py::object as_str() const;
+
+ private:
+  std::string_view text_;
+  py::handle value_;
+  long long number_ = 0;
+  bool is_number_ = false;
+};
+
+// The pieces joined into one str.
+py::str text(std::initializer_list<Piece> pieces);
+
+// print(the pieces joined), through the builtin print.
+void say(std::initializer_list<Piece> pieces);
+
+// print(v1, v2, ...): several values through print's default separator.
+void say_values(std::initializer_list<py::handle> values);
+
+// ---- guarded blocks ----------------------------------------------------------
+//
+//   try { ... }
+//   catch (py::error_already_set& e) {
+//     pass_unless(e);                        // catches Exception subclasses only
+//     ...
+//   }
+//
+// Called inside a catch block: rethrows the error being handled unless it is
+// an instance of `cls`.  KeyboardInterrupt and SystemExit are not Exception
+// subclasses, so with the default they always pass through.
+void pass_unless(const py::error_already_set& e, py::handle cls = PyExc_Exception);
+
+// True when the error is an instance of the module-level class `name`
+// (for example "TimeoutException"), looked up now.
+bool is_instance(const py::error_already_set& e, const char* name);
+
+// ---- browser helpers -----------------------------------------------------------
+
+// (By.<by>, expression), e.g. locator("XPATH", xpath).
+py::tuple locator(const char* by, py::handle expression);
+
+// The XPath template `before` + text + `after`, by plain concatenation:
+// the text is not escaped.
+py::str template_xpath(const char* before, py::handle text, const char* after);
+
+// WebDriverWait(driver, timeout).until(EC.<condition>(locator)).
+py::object wait_until(py::handle driver, py::handle timeout, const char* condition,
+                      py::handle locator);
+
+// time.sleep(seconds) through the module's `time`.
+void sleep(py::handle seconds);
+void sleep(double seconds);
+
+}  // namespace kf

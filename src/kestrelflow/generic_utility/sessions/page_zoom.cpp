@@ -1,0 +1,11 @@
+// Page zoom: the CSS zoom of the document body.
+#include "frame/routines.h"
+
+namespace kf {
+
+py::object set_zoom(A driver, A zoom_level) {
+  driver.attr("execute_script")(text({"document.body.style.zoom='", zoom_level, "%'"}));
+  return py::none();
+}
+
+}  // namespace kf
