@@ -5,12 +5,12 @@ screen libraries need a display at import).
 """
 import functools
 import http.server
-import os
-import shutil
 import threading
 from pathlib import Path
 
 import pytest
+
+from testbed import open_chrome
 
 # kestrelflow.generic_utility is imported lazily: it needs the display that
 # pytest-xvfb starts after this file has been loaded.
@@ -50,46 +50,6 @@ def pages():
 
 
 # ---- a real browser ----------------------------------------------------------------
-
-def chromedriver_path():
-    return shutil.which("chromedriver") or "/usr/bin/chromedriver"
-
-
-class LocalChromeDriverManager:
-    """Stands in for the driver manager: the distribution's chromedriver, no download."""
-    installs = 0
-
-    def install(self):
-        LocalChromeDriverManager.installs += 1
-        return chromedriver_path()
-
-
-def local_chrome_options_class(base):
-    class LocalChromeOptions(base):
-        """Adds what Chromium needs to run as root in a container."""
-        def __init__(self):
-            super().__init__()
-            for switch in ("--no-sandbox", "--disable-dev-shm-usage", "--window-size=1280,900"):
-                self.add_argument(switch)
-            for binary in ("/usr/bin/chromium", "/usr/bin/chromium-browser"):
-                if os.path.exists(binary):
-                    self.binary_location = binary
-                    break
-    return LocalChromeOptions
-
-
-def open_chrome(**kwargs):
-    """Opens headless Chromium through Chrome_Driver_info itself, with the
-    module's driver manager and options class rebound for this machine."""
-    import kestrelflow.generic_utility as gu
-    saved = gu.ChromeDriverManager, gu.ChromeOptions
-    gu.ChromeDriverManager = LocalChromeDriverManager
-    gu.ChromeOptions = local_chrome_options_class(saved[1])
-    try:
-        return gu.Chrome_Driver_info(**kwargs)
-    finally:
-        gu.ChromeDriverManager, gu.ChromeOptions = saved
-
 
 @pytest.fixture(scope="session")
 def browser():
