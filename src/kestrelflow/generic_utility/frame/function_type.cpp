@@ -60,7 +60,7 @@ py::object invoke(const Routine& routine, PyObject* const* args) {
 }
 
 // Runs the routine; returns a new reference, or nullptr with an exception set.
-PyObject* run_routine(FunctionObject* f, PyObject* const* args) {
+__attribute__((noinline)) PyObject* run_routine(FunctionObject* f, PyObject* const* args) {
   const Routine& routine = *f->routine;
   PyObject* result = nullptr;
   try {
@@ -121,6 +121,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
   Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
   const char* name = f->routine->name;
 
+  if (nargs == f->nparams && nkw == 0) return run_routine(f, args);  // nothing to bind
   if (nargs > f->nparams) {
     count_error(f, true, nargs);
     return nullptr;
@@ -130,8 +131,9 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
     return nullptr;
   }
 
-  PyObject* bound[kMaxParams] = {};
+  PyObject* bound[kMaxParams];
   for (Py_ssize_t i = 0; i < nargs; ++i) bound[i] = args[i];
+  for (Py_ssize_t i = nargs; i < f->nparams; ++i) bound[i] = nullptr;
   for (Py_ssize_t k = 0; k < nkw; ++k) {
     PyObject* key = PyTuple_GET_ITEM(kwnames, k);
     Py_ssize_t index = find_param(f, key);

@@ -5,7 +5,9 @@
 // Defines the out-of-line members of pybind11's exception types once for the module.
 #include <pybind11/pybind11.h>
 
-#include <vector>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
 
 namespace kf {
 
@@ -18,13 +20,50 @@ py::dict module_dict() {
   return py::reinterpret_borrow<py::dict>(PyModule_GetDict(module));
 }
 
+// Interned keys for the names the routines look up, so a lookup costs one
+// pointer-keyed probe and a dict access with a cached hash.
+static PyObject* interned(const char* name) {
+  static std::unordered_map<const char*, PyObject*> keys;
+  auto found = keys.find(name);
+  if (found != keys.end()) return found->second;
+  PyObject* key = PyUnicode_InternFromString(name);
+  if (key == nullptr) throw py::error_already_set();
+  keys.emplace(name, key);
+  return key;
+}
+
 py::object g(const char* name) {
-  PyObject* value = PyDict_GetItemString(module_dict().ptr(), name);
+  PyObject* value = PyDict_GetItemWithError(module_dict().ptr(), interned(name));
   if (value == nullptr) {
     if (!PyErr_Occurred()) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
     throw py::error_already_set();
   }
   return py::reinterpret_borrow<py::object>(value);
+}
+
+py::object call(py::handle callable, std::initializer_list<py::handle> args) {
+  PyObject* stack[8];
+  size_t n = 0;
+  for (py::handle arg : args) {
+    if (n == 8) throw std::length_error("kf::call takes at most 8 arguments");
+    stack[n++] = arg.ptr();
+  }
+  PyObject* result = PyObject_Vectorcall(callable.ptr(), stack, n, nullptr);
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
+}
+
+py::object call_method(py::handle self, const char* name, std::initializer_list<py::handle> args) {
+  PyObject* stack[9] = {self.ptr()};
+  size_t n = 1;
+  for (py::handle arg : args) {
+    if (n == 9) throw std::length_error("kf::call_method takes at most 8 arguments");
+    stack[n++] = arg.ptr();
+  }
+  PyObject* result = PyObject_VectorcallMethod(interned(name), stack,
+                                               n | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
 }
 
 py::object import_module(const char* name) {
@@ -45,18 +84,59 @@ py::object Piece::as_str() const {
   return py::str(text_.data(), text_.size());
 }
 
+bool Piece::append_utf8(std::string& out) const {
+  if (is_number_) {
+    out += std::to_string(number_);
+    return true;
+  }
+  if (!value_) {
+    out.append(text_.data(), text_.size());
+    return true;
+  }
+  py::object shown = PyUnicode_CheckExact(value_.ptr()) ? py::reinterpret_borrow<py::object>(value_)
+                                                        : py::str(value_);
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(shown.ptr(), &size);
+  if (utf8 == nullptr) {  // lone surrogates: no UTF-8 form
+    if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) throw py::error_already_set();
+    PyErr_Clear();
+    return false;
+  }
+  out.append(utf8, static_cast<size_t>(size));
+  return true;
+}
+
 py::str text(std::initializer_list<Piece> pieces) {
+  // One UTF-8 buffer decoded once; a value that has no UTF-8 form falls back
+  // to joining the pieces as str objects.
+  std::string buffer;
+  buffer.reserve(128);
+  bool utf8 = true;
+  for (const Piece& piece : pieces)
+    if (!(utf8 = piece.append_utf8(buffer))) break;
+  if (utf8) {
+    PyObject* joined = PyUnicode_DecodeUTF8(buffer.data(), static_cast<Py_ssize_t>(buffer.size()),
+                                            nullptr);
+    if (joined == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(joined);
+  }
   py::list parts(pieces.size());
   size_t i = 0;
   for (const Piece& piece : pieces) parts[i++] = piece.as_str();
   return py::reinterpret_steal<py::str>(PyUnicode_Join(py::str("").ptr(), parts.ptr()));
 }
 
+// The builtin print, looked up at the moment of the call.
 static py::object builtin_print() {
-  return import_module("builtins").attr("print");
+  PyObject* print = PyDict_GetItemWithError(PyEval_GetBuiltins(), interned("print"));
+  if (print == nullptr) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'print' is not defined");
+    throw py::error_already_set();
+  }
+  return py::reinterpret_borrow<py::object>(print);
 }
 
-void say(std::initializer_list<Piece> pieces) { builtin_print()(text(pieces)); }
+void say(std::initializer_list<Piece> pieces) { call(builtin_print(), {text(pieces)}); }
 
 void say_values(std::initializer_list<py::handle> values) {
   py::tuple args(values.size());
@@ -81,11 +161,11 @@ py::str template_xpath(const char* before, py::handle text, const char* after) {
 
 py::object wait_until(py::handle driver, py::handle timeout, const char* condition,
                       py::handle locator) {
-  py::object wait = g("WebDriverWait")(driver, timeout);
-  return wait.attr("until")(g("EC").attr(condition)(locator));
+  py::object wait = call(g("WebDriverWait"), {driver, timeout});
+  return call_method(wait, "until", {call_method(g("EC"), condition, {locator})});
 }
 
-void sleep(py::handle seconds) { g("time").attr("sleep")(seconds); }
+void sleep(py::handle seconds) { call_method(g("time"), "sleep", {seconds}); }
 
 void sleep(double seconds) { sleep(py::float_(seconds)); }
 

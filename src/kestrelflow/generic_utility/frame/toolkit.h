@@ -27,6 +27,11 @@ py::dict module_dict();
 // routines use.  Raises NameError when the name is not bound.
 py::object g(const char* name);
 
+// Fast calls for hot paths (no argument tuple, interned method names):
+// call(f, {a, b}) is f(a, b); call_method(obj, "name", {a}) is obj.name(a).
+py::object call(py::handle callable, std::initializer_list<py::handle> args);
+py::object call_method(py::handle self, const char* name, std::initializer_list<py::handle> args = {});
+
 // `import name`: the module (its top-level package's submodule when dotted).
 py::object import_module(const char* name);
 
@@ -46,10 +51,13 @@ class Piece {
   Piece(const py::object& value) : value_(value) {}
   Piece(const py::error_already_set& error) : value_(error.value()) {}
   Piece(long long number) : number_(number), is_number_(true) {}
+  Piece(long number) : number_(number), is_number_(true) {}
   Piece(int number) : number_(number), is_number_(true) {}
   Piece(size_t number) : number_(static_cast<long long>(number)), is_number_(true) {}
 
   py::object as_str() const;
+  // Appends the piece's UTF-8 text; false when it has none (lone surrogates).
+  bool append_utf8(std::string& out) const;
 
  private:
   std::string_view text_;

@@ -4,7 +4,7 @@
 namespace kf {
 
 py::object set_zoom(A driver, A zoom_level) {
-  driver.attr("execute_script")(text({"document.body.style.zoom='", zoom_level, "%'"}));
+  call_method(driver, "execute_script", {text({"document.body.style.zoom='", zoom_level, "%'"})});
   return py::none();
 }
 
