@@ -1,0 +1,161 @@
+"""Resource timings appended to CSV, and the per-step export with its screenshot."""
+import csv
+import datetime as real_datetime
+import os
+import time
+
+import pytest
+
+HEADER = ["name", "initiatorType", "duration", "decodedBodySize", "transferSize",
+          "responseStatus", "startTime", "responseEnd", "connectEnd", "connectStart",
+          "contentType", "domainLookupEnd", "domainLookupStart", "fetchStart",
+          "nextHopProtocol", "requestStart", "responseStart", "secureConnectionStart",
+          "serverTiming", "unloadEventEnd", "unloadEventStart", "workerStart",
+          "Step Type", "Action Type", "time_date", "Total_Response_time"]
+NOW = "2024-01-02 03:04:05"
+RESOURCES = ["evidence_style.css", "evidence_script.js", "evidence_dot.svg", "evidence_missing.svg"]
+
+pytestmark = pytest.mark.filterwarnings("ignore:mss.mss is deprecated:DeprecationWarning")
+
+
+@pytest.fixture
+def gu(monkeypatch):
+    import kestrelflow.generic_utility as module
+
+    class FixedDatetime(real_datetime.datetime):
+        @classmethod
+        def now(cls, tz=None):
+            return cls(2024, 1, 2, 3, 4, 5)
+
+    monkeypatch.setattr(module, "datetime", FixedDatetime)
+    return module
+
+
+def read_rows(path):
+    with open(path, newline="", encoding="utf-8") as f:
+        return list(csv.reader(f))
+
+
+def resources_page(driver, pages):
+    driver.get(pages.url("evidence_resources.html"))
+    count = driver.execute_script("return performance.getEntriesByType('resource').length")
+    assert count == len(RESOURCES)
+
+
+def test_csv_gets_the_header_once_then_appended_rows(gu, driver, pages, tmp_path, out):
+    resources_page(driver, pages)
+    path = str(tmp_path / "timings.csv")
+    assert gu.extract_performance_logs_and_append_to_csv(driver, path, "open form", "click") is None
+    assert gu.extract_performance_logs_and_append_to_csv(driver, path, "save form", "input") is None
+    assert out() == ["Data appended to " + path] * 2
+
+    header, *rows = read_rows(path)
+    assert header == HEADER
+    assert len(rows) == 2 * len(RESOURCES)
+    assert all(len(row) == 26 for row in rows)
+    records = [dict(zip(HEADER, row)) for row in rows]
+    assert [r["Step Type"] for r in records] == ["open form"] * 4 + ["save form"] * 4
+    assert [r["Action Type"] for r in records] == ["click"] * 4 + ["input"] * 4
+    assert {r["time_date"] for r in records} == {NOW}
+    assert sorted(r["name"] for r in records[:4]) == sorted(pages.url(n) for n in RESOURCES)
+    by_name = {r["name"].rsplit("/", 1)[1]: r for r in records[:4]}
+    assert by_name["evidence_dot.svg"]["initiatorType"] == "img"
+    assert by_name["evidence_script.js"]["initiatorType"] == "script"
+    assert by_name["evidence_dot.svg"]["responseStatus"] == "200"
+    assert by_name["evidence_missing.svg"]["responseStatus"] == "404"
+    for r in records:
+        assert float(r["duration"]) > 0 and r["Total_Response_time"] == r["duration"]
+        # Resource entries carry no unload times.
+        assert r["unloadEventEnd"] == r["unloadEventStart"] == "N/A"
+
+
+def test_absent_entry_values_take_their_defaults(gu, driver, pages, tmp_path, out):
+    driver.get(pages.url("basic.html"))
+    driver.execute_script("""
+        performance.getEntriesByType = () => [
+            {name: 'http://host/full.png', initiatorType: 'img', duration: 12.5,
+             decodedBodySize: 7, transferSize: 300, responseStatus: 200, startTime: 1.5,
+             responseEnd: 14, connectEnd: 2, connectStart: 1, contentType: 'image/png',
+             domainLookupEnd: 1, domainLookupStart: 0.5, fetchStart: 0.25,
+             nextHopProtocol: 'h2', requestStart: 3, responseStart: 4,
+             secureConnectionStart: 1.25, serverTiming: 'x', unloadEventEnd: 9,
+             unloadEventStart: 8, workerStart: 6},
+            {name: 'http://host/bare.js'}];""")
+    path = str(tmp_path / "t.csv")
+    gu.extract_performance_logs_and_append_to_csv(driver, path, "step", "action")
+    assert read_rows(path) == [
+        HEADER,
+        ["http://host/full.png", "img", "12.5", "7", "300", "200", "1.5", "14.0", "2", "1",
+         "image/png", "1", "0.5", "0.25", "h2", "3", "4", "1.25", "x", "9", "8", "6",
+         "step", "action", NOW, "12.5"],
+        ["http://host/bare.js", "", "", "0", "0", "N/A", "", "", "N/A", "N/A",
+         "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A",
+         "step", "action", NOW, ""],
+    ]
+
+
+def test_script_error_prints_the_bare_line_and_writes_nothing(gu, driver, pages, tmp_path, out):
+    driver.get(pages.url("basic.html"))
+    driver.execute_script("performance.getEntriesByType = undefined;")
+    kept = tmp_path / "kept.csv"
+    kept.write_text("earlier rows\n")
+    new = tmp_path / "new.csv"
+    assert gu.extract_performance_logs_and_append_to_csv(driver, str(kept), "s", "a") is None
+    assert gu.extract_performance_logs_and_append_to_csv(driver, str(new), "s", "a") is None
+    assert out() == ["Error fetching performance logs: "] * 2
+    assert kept.read_text() == "earlier rows\n"
+    assert not new.exists()
+
+
+def test_no_entries_write_nothing_and_say_so(gu, driver, pages, tmp_path, out):
+    resources_page(driver, pages)
+    driver.execute_script("performance.clearResourceTimings();")
+    kept = tmp_path / "kept.csv"
+    kept.write_text("earlier rows\n")
+    new = tmp_path / "new.csv"
+    assert gu.extract_performance_logs_and_append_to_csv(driver, str(kept), "s", "a") is None
+    assert gu.extract_performance_logs_and_append_to_csv(driver, str(new), "s", "a") is None
+    assert out() == ["No resource timing entries to append to " + str(kept),
+                     "No resource timing entries to append to " + str(new)]
+    assert kept.read_text() == "earlier rows\n"
+    assert not new.exists()
+
+
+def test_export_stores_the_screenshot_under_base_and_service(gu, driver, pages, tmp_path, clock, out):
+    clock.strftime = lambda fmt, *when: time.strftime(fmt, (2024, 1, 2, 3, 4, 5, 1, 2, -1))
+    resources_page(driver, pages)
+    base, service = str(tmp_path / "evidence"), "Land App - open form"
+    path = str(tmp_path / "timings.csv")
+    assert gu.export_network_logs(driver, service, "unused", path, "open form", "click", base) is None
+    shot = os.path.join(base + "/" + service, "open_form_20240102_030405.png")
+    assert out() == ["save_path======> " + shot,
+                     "Capturing screenshot using Selenium WebDriver...",
+                     "Screenshot saved to " + shot,
+                     "Data appended to " + path]
+    assert os.path.getsize(shot) > 0
+    header, *rows = read_rows(path)
+    assert header == HEADER and len(rows) == len(RESOURCES)
+    assert {(r[22], r[23]) for r in rows} == {("open form", "click")}
+
+
+class ScriptRecorder:
+    """Records scripts; for the exact script text only."""
+
+    def __init__(self):
+        self.scripts = []
+
+    def find_elements(self, by, value):
+        return ["body"]
+
+    def execute_script(self, script, *args):
+        self.scripts.append(script)
+        return []
+
+
+def test_timing_script_text_is_exact(gu, tmp_path, out):
+    recorder = ScriptRecorder()
+    gu.extract_performance_logs_and_append_to_csv(recorder, str(tmp_path / "x.csv"), "s", "a")
+    assert recorder.scripts == [
+        "\n            var performance = window.performance || window.mozPerformance || "
+        "window.msPerformance || window.webkitPerformance || {};\n"
+        "            return performance.getEntriesByType('resource');\n            "]

@@ -1,0 +1,156 @@
+"""Screenshots through WebDriver and through the screen grabber, and the pointer."""
+import os
+import sys
+import time
+import types
+
+import pytest
+from PIL import Image
+
+STAMP = "20240102_030405"
+FIXED = (2024, 1, 2, 3, 4, 5, 1, 2, -1)
+
+# The grabber factory is called by its long-standing name.
+pytestmark = pytest.mark.filterwarnings("ignore:mss.mss is deprecated:DeprecationWarning")
+
+
+@pytest.fixture
+def gu():
+    import kestrelflow.generic_utility as module
+    return module
+
+
+@pytest.fixture
+def stamp(clock):
+    """A fixed local time for file names; records the formats asked for."""
+    clock.formats = []
+
+    def strftime(fmt, *when):
+        clock.formats.append(fmt)
+        return time.strftime(fmt, FIXED)
+
+    clock.strftime = strftime
+    return STAMP
+
+
+class RecordingGrabber:
+    """Wraps a grabber as its context manager and records how it is left."""
+
+    def __init__(self, inner, swallow=False):
+        self.inner = inner
+        self.swallow = swallow
+        self.exits = []
+        self.handled = []
+
+    def __enter__(self):
+        return self.inner.__enter__()
+
+    def __exit__(self, *info):
+        self.exits.append(info)
+        self.handled.append(sys.exc_info()[1])
+        self.inner.__exit__(*info)
+        return self.swallow
+
+
+def use_grabber(monkeypatch, gu, grabber):
+    monkeypatch.setattr(gu, "mss", types.SimpleNamespace(mss=lambda: grabber))
+
+
+def png_size(path):
+    with Image.open(path) as image:
+        assert image.format == "PNG"
+        return image.size
+
+
+def test_webdriver_screenshot_lands_in_the_service_folder(gu, driver, pages, tmp_path, stamp, clock, out):
+    driver.get(pages.url("basic.html"))
+    base = str(tmp_path / "shots")
+    result = gu.capture_screenshot(base, service_name="Land Search", step_name="open the form",
+                                   use_webdriver=True, driver=driver)
+    path = os.path.join(base + "/Land Search", "open_the_form_" + STAMP + ".png")
+    assert result is None
+    assert out() == ["save_path======> " + path,
+                     "Capturing screenshot using Selenium WebDriver...",
+                     "Screenshot saved to " + path]
+    assert os.listdir(base + "/Land Search") == [os.path.basename(path)]
+    assert png_size(path)[0] > 0
+    assert clock.formats == ["%Y%m%d_%H%M%S"]
+
+
+def test_webdriver_without_driver_raises_after_making_the_folder(gu, tmp_path, stamp, out):
+    with pytest.raises(ValueError) as raised:
+        gu.capture_screenshot(str(tmp_path), 0, "svc", "step", True)
+    assert str(raised.value) == "WebDriver instance must be provided when use_webdriver=True."
+    assert out() == ["save_path======> " + os.path.join(str(tmp_path) + "/svc", "step_" + STAMP + ".png")]
+    assert os.listdir(tmp_path / "svc") == []
+
+
+def test_first_screen_is_grabbed_and_the_grabber_closed(gu, monkeypatch, tmp_path, stamp, out):
+    grabber = RecordingGrabber(gu.mss.mss())
+    use_grabber(monkeypatch, gu, grabber)
+    base = str(tmp_path)
+    assert gu.capture_screenshot(base, 1, "svc", "grab screen") is None
+    path = os.path.join(base + "/svc", "grab_screen_" + STAMP + ".png")
+    assert out() == ["save_path======> " + path,
+                     "Capturing screenshot of screen 1...",
+                     "Screenshot saved to " + path]
+    assert png_size(path) == (1920, 1080)
+    assert grabber.exits == [(None, None, None)]
+
+
+def test_defaults_grab_all_screens_into_screenshots_default_service(gu, monkeypatch, tmp_path, stamp, out):
+    monkeypatch.chdir(tmp_path)
+    assert gu.capture_screenshot() is None
+    path = os.path.join("Screenshots/default_service", "default_step_" + STAMP + ".png")
+    assert out()[1:] == ["Capturing screenshot of screen 0...", "Screenshot saved to " + path]
+    assert png_size(path) == (1920, 1080)
+
+
+def test_a_screen_that_does_not_exist_captures_nothing(gu, monkeypatch, tmp_path, stamp, out):
+    grabber = RecordingGrabber(gu.mss.mss())
+    use_grabber(monkeypatch, gu, grabber)
+    assert gu.capture_screenshot(str(tmp_path), screen_number=2) is None
+    assert out()[1:] == ["Screen number 2 does not exist. Total screens detected: 1"]
+    assert os.listdir(tmp_path / "default_service") == []
+    assert grabber.exits == [(None, None, None)]
+
+
+def test_a_failing_save_leaves_the_grabber_like_a_with_statement(gu, monkeypatch, tmp_path, stamp, out):
+    grabber = RecordingGrabber(gu.mss.mss())
+    use_grabber(monkeypatch, gu, grabber)
+    # A directory where the file should go makes the image save fail.
+    os.makedirs(tmp_path / "svc" / ("step_" + STAMP + ".png"))
+    with pytest.raises(IsADirectoryError) as raised:
+        gu.capture_screenshot(str(tmp_path), 1, "svc", "step")
+    (kind, value, trace), = grabber.exits
+    assert kind is IsADirectoryError and value is raised.value and trace is not None
+    assert grabber.handled == [raised.value]
+
+
+def test_a_true_exit_result_swallows_the_error(gu, monkeypatch, tmp_path, stamp, out):
+    class BrokenGrabber:
+        monitors = [{}, {}]
+
+        def __enter__(self):
+            return self
+
+        def __exit__(self, *info):
+            return None
+
+        def grab(self, monitor):
+            raise RuntimeError("grab failed")
+
+    grabber = RecordingGrabber(BrokenGrabber(), swallow=True)
+    use_grabber(monkeypatch, gu, grabber)
+    assert gu.capture_screenshot(str(tmp_path), 1) is None
+    assert out()[1:] == ["Capturing screenshot of screen 1..."]
+    (kind, value, _), = grabber.exits
+    assert kind is RuntimeError and str(value) == "grab failed"
+
+
+def test_pointer_is_parked_left_of_the_1920x1080_screen(gu, out):
+    import pyautogui
+    assert pyautogui.size() == (1920, 1080)
+    assert gu.move_mouse_to_second_screen() is None
+    assert out() == ["Mouse moved to position on second screen at (-1080, 540)"]
+    assert pyautogui.position() == (0, 540)
