@@ -53,7 +53,22 @@ bool for_each_char(py::handle text, OnCodePoint&& on_code_point, OnObject&& on_o
       return false;
     });
   }
-  py::object iterator = py::reinterpret_steal<py::object>(PyObject_GetIter(text.ptr()));
+  PyObject* sequence = text.ptr();
+  if (PyList_CheckExact(sequence) || PyTuple_CheckExact(sequence)) {
+    // Indexed as their iterators index them: the size is read again on every
+    // step, since the rule applied to an odd element may run Python code.
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(sequence); ++i) {
+      PyObject* item = PySequence_Fast_GET_ITEM(sequence, i);
+      long code_point = single_code_point(item);
+      if (code_point >= 0) {
+        if (on_code_point(static_cast<Py_UCS4>(code_point))) return true;
+      } else if (on_object(py::reinterpret_borrow<py::object>(item))) {
+        return true;
+      }
+    }
+    return false;
+  }
+  py::object iterator = py::reinterpret_steal<py::object>(PyObject_GetIter(sequence));
   if (!iterator) throw py::error_already_set();
   while (PyObject* next = PyIter_Next(iterator.ptr())) {
     py::object item = py::reinterpret_steal<py::object>(next);

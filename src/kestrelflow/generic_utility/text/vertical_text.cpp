@@ -2,6 +2,7 @@
 #include "frame/routines.h"
 #include "text/code_points.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <type_traits>
@@ -41,13 +42,18 @@ class Wave {
 
   // The step taken after a line has been written.
   void advance() {
-    if (rising_) {
-      ++indentation_;
-      if (reached_top()) rising_ = false;
-    } else {
-      --indentation_;
-      if (indentation_ == 0) rising_ = true;
-    }
+    indentation_ += step_;
+    if (step_ > 0 ? reached_top() : indentation_ == 0) step_ = -step_;
+  }
+
+  // The same step when native(): falling never meets the top again and rising
+  // never meets 0, so each test can be made on either slope.
+  void advance_native() {
+    indentation_ += step_;
+    if (indentation_ == turn_)
+      step_ = -1;
+    else if (indentation_ == 0)
+      step_ = 1;
   }
 
  private:
@@ -66,7 +72,7 @@ class Wave {
   bool native_ = false;
   long long turn_ = kNever;
   long long indentation_ = 0;
-  bool rising_ = true;
+  long long step_ = 1;  // +1 rising, -1 falling
 };
 
 [[noreturn]] void too_long() {
@@ -81,34 +87,48 @@ py::object lay_out_str(py::handle text, py::handle wave_length) {
   if (length == 0) return py::str("");
 
   const Wave start(wave_length);
+  const bool native = start.native();
   std::vector<long long> recorded;  // indentations, when Python decides the turns
-  if (!start.native()) recorded.reserve(static_cast<size_t>(length));
 
   const unsigned long long limit = static_cast<unsigned long long>(PY_SSIZE_T_MAX);
   unsigned long long total = 0;
-  Wave wave = start;
-  for (Py_ssize_t i = 0; i < length; ++i) {
-    unsigned long long line = static_cast<unsigned long long>(wave.indentation()) + 2;
+  auto add_line = [&](long long indentation) {
+    unsigned long long line = static_cast<unsigned long long>(indentation) + 2;
     if (line > limit - total) too_long();
     total += line;
-    if (!start.native()) recorded.push_back(wave.indentation());
-    wave.advance();
+  };
+  Wave wave = start;
+  if (native) {
+    for (Py_ssize_t i = 0; i < length; ++i, wave.advance_native()) add_line(wave.indentation());
+  } else {
+    recorded.reserve(static_cast<size_t>(length));
+    for (Py_ssize_t i = 0; i < length; ++i, wave.advance()) {
+      add_line(wave.indentation());
+      recorded.push_back(wave.indentation());
+    }
   }
 
   PyObject* out = PyUnicode_New(static_cast<Py_ssize_t>(total), PyUnicode_MAX_CHAR_VALUE(text.ptr()));
   if (out == nullptr) throw py::error_already_set();
   py::object result = py::reinterpret_steal<py::object>(out);
 
+  // Blanks everywhere first, then each line's character and line feed after
+  // its indentation.
   text_chars::with_code_units(text, [&](const auto* units, Py_ssize_t n) {
     using Unit = std::remove_const_t<std::remove_pointer_t<decltype(units)>>;
     Unit* cursor = static_cast<Unit*>(PyUnicode_DATA(out));
+    std::fill_n(cursor, static_cast<size_t>(total), Unit(' '));
     Wave replay = start;
     for (Py_ssize_t i = 0; i < n; ++i) {
-      long long indentation = start.native() ? replay.indentation() : recorded[i];
-      for (long long k = 0; k < indentation; ++k) *cursor++ = Unit(' ');
-      *cursor++ = units[i];
-      *cursor++ = Unit('\n');
-      if (start.native()) replay.advance();
+      if (native) {
+        cursor += replay.indentation();
+        replay.advance_native();
+      } else {
+        cursor += recorded[i];
+      }
+      cursor[0] = units[i];
+      cursor[1] = Unit('\n');
+      cursor += 2;
     }
     return 0;
   });
