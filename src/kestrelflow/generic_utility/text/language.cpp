@@ -1,0 +1,93 @@
+// Language and similarity: the Arabic test, the Arabic/English vote and the
+// similarity ratio.
+#include "frame/routines.h"
+#include "text/code_points.h"
+
+namespace kf {
+namespace {
+
+// ---- the character rules, on code points ---------------------------------------
+
+// "؀" <= char <= "ۿ": the Arabic block U+0600..U+06FF.
+inline bool arabic_code_point(Py_UCS4 c) { return c - 0x0600u <= 0x00FFu; }
+
+// "a" <= char.lower() <= "z", decided on the full lower-case mapping (which
+// may be several characters long: "İ".lower() is "i" + U+0307).  The
+// comparison with "a" holds when the mapping starts at or after "a"; the one
+// with "z" holds when it starts before "z", or is exactly "z".
+inline bool english_lower_case(const Py_UCS4* lower, int length) {
+  Py_UCS4 first = lower[0];
+  return first >= 'a' && (first < 'z' || (first == 'z' && length == 1));
+}
+
+bool english_code_point(Py_UCS4 c) {
+  if (c < 0x80) return (c | 0x20u) - 'a' < 26u;
+  Py_UCS4 lower[3];
+  int length = _PyUnicode_ToLowerFull(c, lower);
+  return length > 0 && english_lower_case(lower, length);
+}
+
+// ---- the same rules on any other element, with Python's operations -----------
+
+py::str arabic_low() { return py::str("\u0600"); }
+py::str arabic_high() { return py::str("\u06FF"); }
+
+bool less_equal(py::handle a, py::handle b) {
+  py::object result = py::reinterpret_steal<py::object>(PyObject_RichCompare(a.ptr(), b.ptr(), Py_LE));
+  if (!result) throw py::error_already_set();
+  return truthy(result);
+}
+
+// "؀" <= char and char <= "ۿ" (also what the chained form evaluates).
+bool arabic_object(py::handle item, py::handle low, py::handle high) {
+  return less_equal(low, item) && less_equal(item, high);
+}
+
+// "a" <= char.lower() <= "z"
+bool english_object(py::handle item) {
+  py::object lower = item.attr("lower")();
+  return less_equal(py::str("a"), lower) && less_equal(lower, py::str("z"));
+}
+
+}  // namespace
+
+py::object similar(A a, A b) {
+  return g("SequenceMatcher")(py::none(), a, b).attr("ratio")();
+}
+
+py::object is_arabic(A text) {
+  // A str stored one byte per character holds nothing above U+00FF.
+  if (PyUnicode_CheckExact(text.ptr()) && PyUnicode_KIND(text.ptr()) == PyUnicode_1BYTE_KIND)
+    return py::bool_(false);
+  py::str low = arabic_low(), high = arabic_high();
+  bool found = text_chars::for_each_char(
+      text, [](Py_UCS4 c) { return arabic_code_point(c); },
+      [&](py::handle item) { return arabic_object(item, low, high); });
+  return py::bool_(found);
+}
+
+py::object detect_language(A text) {
+  size_t arabic_count = 0, english_count = 0;
+  py::str low = arabic_low(), high = arabic_high();
+  text_chars::for_each_char(
+      text,
+      [&](Py_UCS4 c) {
+        if (arabic_code_point(c))
+          ++arabic_count;
+        else if (english_code_point(c))
+          ++english_count;
+        return false;
+      },
+      [&](py::handle item) {
+        if (arabic_object(item, low, high))
+          ++arabic_count;
+        else if (english_object(item))
+          ++english_count;
+        return false;
+      });
+  if (arabic_count > english_count) return py::str("Arabic");
+  if (english_count > arabic_count) return py::str("English");
+  return py::str("Unknown");
+}
+
+}  // namespace kf
