@@ -10,12 +10,10 @@ import pytest
 import kestrelflow.generic_utility as gu
 
 UNBUILT = [
-    "Generate_File_name",
     "Navigating_into_service_name_SH",
     "clicking_on_element_by_all_option",
     "hovering_by_xpath",
     "page_is_completed",
-    "similar",
     "Click_ok_popup",
     "wait_for_page_to_load",
     "click_element_by_text",
@@ -26,11 +24,9 @@ UNBUILT = [
     "click_and_check_url_change",
     "find_matching_row",
     "click_checkbox_by_row",
-    "is_arabic",
     "application_details_formatting",
     "Getting_Application_Detials",
     "Getting_Application_From_Inbox",
-    "create_vertical_snake_text",
     "ZIV_payment",
     "enter_municipality",
     "enter_plot_number",
@@ -51,9 +47,6 @@ UNBUILT = [
     "Skipping_intro_part",
     "wait_for_element",
     "extract_email_data",
-    "clean_text",
-    "extract_application_number",
-    "extract_service_name",
     "authenticate_gmail",
     "list_messages",
     "get_message_details",
@@ -70,7 +63,6 @@ UNBUILT = [
     "create_folder_in_path",
     "parse_application_details",
     "get_step_value",
-    "detect_language",
     "run_steps",
 ]
 
