@@ -1,0 +1,55 @@
+// The all-options locator convention shared by the click, hover and input
+// routines: a target is described by a list of XPaths and a list of visible
+// texts; each list is tried in passes, every entry once per pass, and the
+// first entry whose action succeeds ends the routine.
+#pragma once
+
+#include "frame/routines.h"
+
+#include <functional>
+
+namespace kf::all_options {
+
+// What one try of one entry came to.
+enum class Outcome {
+  next,       // failed; go on with the next entry
+  succeeded,  // the routine returns True
+  gave_up,    // the routine returns False at once
+};
+
+// The pause after each pass: time.sleep(per_pass * passes done), or none.
+class Pause {
+ public:
+  static Pause none() { return Pause(0); }
+  static Pause growing(double per_pass) { return Pause(per_pass); }
+  void after_pass(long passes_done) const;
+
+ private:
+  explicit Pause(double per_pass) : per_pass_(per_pass) {}
+  double per_pass_;
+};
+
+using TryEntry = std::function<Outcome(py::handle entry)>;
+
+// One phase: while the pass counter is below `limit` (compared as Python
+// compares `counter < limit`), iterate `entries` afresh, print
+// "Attempt <pass+1> to <what>: '<entry>'" and try the entry; pause after
+// every pass.  Returns succeeded or gave_up as soon as a try says so, and
+// next when every pass is done.
+Outcome run_passes(py::handle entries, py::handle limit, const char* what, const Pause& pause,
+                   const TryEntry& try_entry);
+
+// The XPath of an element whose own text node is exactly `text`.
+inline py::str exact_text_xpath(py::handle text) {
+  return template_xpath("//*[text()='", text, "']");
+}
+
+// The XPath of an element whose normalised text contains `text`.
+inline py::str contains_text_xpath(py::handle text) {
+  return template_xpath("//*[contains(normalize-space(), '", text, "')]");
+}
+
+// Finds the element at `xpath` and runs the scrolling `script` on it.
+void scroll_to(py::handle driver, py::handle xpath, const char* script);
+
+}  // namespace kf::all_options

@@ -1,0 +1,106 @@
+// The robust click: every XPath for several passes, then every visible text,
+// each element clicked natively and, failing that, by script.
+#include "interaction/all_options.h"
+
+namespace kf {
+namespace {
+
+using all_options::Outcome;
+using all_options::Pause;
+
+// element.click(), falling back to a script click; prints the outcome.
+Outcome click_with_fallback(A driver, py::handle element, const py::str& success_line) {
+  try {
+    element.attr("click")();
+    say_values({success_line});
+    return Outcome::succeeded;
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    say({"Failed to click using element.click(): ", e});
+    try {
+      driver.attr("execute_script")("arguments[0].click();", element);
+      say({"Clicked using JavaScript as a fallback."});
+      return Outcome::succeeded;
+    } catch (py::error_already_set& e2) {
+      pass_unless(e2);
+      say({"JavaScript click also failed: ", e2});
+      return Outcome::next;
+    }
+  }
+}
+
+// Scrolls to each text in turn; the first failure ends the scrolling.
+void scroll_to_texts(A driver, A texts) {
+  try {
+    for (py::handle text_input : texts) {
+      all_options::scroll_to(driver, all_options::contains_text_xpath(text_input),
+                             "arguments[0].scrollIntoView({block: 'center'});");
+      say({"Scrolled to element with text: ", text_input});
+    }
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    say({"Failed to scroll to element:"});
+  }
+}
+
+// Gives loaders and overlays up to 5 seconds to vanish; never fails.
+void wait_for_overlays(A driver) {
+  try {
+    wait_until(driver, py::int_(5), "invisibility_of_element_located",
+               locator("CSS_SELECTOR", py::str(".loading, .overlay, .spinner")));
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+  }
+}
+
+}  // namespace
+
+py::object clicking_on_element_by_all_option(A driver, A x_paths_input, A text_input_list,
+                                             A max_retries, A scroll, A timeout) {
+  if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
+  wait_for_overlays(driver);
+
+  Outcome outcome = all_options::run_passes(
+      x_paths_input, max_retries, "click element with XPath", Pause::none(),
+      [&](py::handle xpath) {
+        py::object element;
+        try {
+          element = wait_until(driver, timeout, "element_to_be_clickable", locator("XPATH", xpath));
+        } catch (py::error_already_set& e) {
+          pass_unless(e);
+          say({"Could not find/click element with XPath '", xpath, "', trying next XPath:"});
+          return Outcome::next;
+        }
+        return click_with_fallback(driver, element,
+                                   text({"Clicked successfully on element with XPath: ", xpath}));
+      });
+  if (outcome == Outcome::succeeded) return py::bool_(true);
+
+  say({"Failed to click using XPaths, trying to click based on text."});
+  outcome = all_options::run_passes(
+      text_input_list, max_retries, "click element with text", Pause::growing(1),
+      [&](py::handle text_input) {
+        py::object element;
+        try {
+          element = wait_until(driver, timeout, "element_to_be_clickable",
+                               locator("XPATH", all_options::exact_text_xpath(text_input)));
+        } catch (py::error_already_set& e) {
+          pass_unless(e);
+          if (is_instance(e, "TimeoutException"))
+            say({"Could not find element with exact text '", text_input,
+                 "', trying other methods."});
+          else
+            say({"An error occurred while trying to click element with text '", text_input, "': "});
+          return Outcome::next;
+        }
+        return click_with_fallback(
+            driver, element,
+            text({"Clicked element with exact text '", text_input, "' (XPath exact match)."}));
+      });
+  if (outcome == Outcome::succeeded) return py::bool_(true);
+
+  say({"Failed to click element with provided text inputs after ", max_retries, " attempts."});
+  return py::bool_(false);
+}
+
+}  // namespace kf

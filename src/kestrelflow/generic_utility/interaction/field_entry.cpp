@@ -1,0 +1,32 @@
+// Filling one field: click it, type into its input, pick the drop-down entry.
+#include "frame/routines.h"
+
+namespace kf {
+namespace {
+
+// [""]: a text list whose one text matches elements with an empty text node.
+py::list empty_text_list() {
+  py::list texts;
+  texts.append(py::str(""));
+  return texts;
+}
+
+}  // namespace
+
+py::object enter_field_data(A driver, A field_xpath, A input_xpath, A input_value,
+                            A dropdown_xpath, A field_name) {
+  say({"======= Entering ", field_name});
+  g("clicking_on_element_by_all_option")(driver, field_xpath, empty_text_list(),
+                                         py::arg("max_retries") = 5);
+  g("input_data_by_all_option")(driver, input_xpath, empty_text_list(), input_value,
+                                py::arg("calender_date") = py::none(),
+                                py::arg("max_attempts") = 3, py::arg("timeout") = 10,
+                                py::arg("scroll") = false, py::arg("input_delay") = 2,
+                                py::arg("field_type") = "others");
+  g("clicking_on_element_by_all_option")(driver, dropdown_xpath, empty_text_list(),
+                                         py::arg("max_retries") = 5);
+  sleep(py::int_(2));
+  return py::none();
+}
+
+}  // namespace kf

@@ -1,0 +1,106 @@
+// Hovering: every XPath for several passes, then every visible text; a real
+// pointer move first, a synthetic mouseover event as the fallback.
+#include "interaction/all_options.h"
+
+namespace kf {
+namespace {
+
+using all_options::Outcome;
+using all_options::Pause;
+
+constexpr const char* kMouseoverScript =
+    "\n"
+    "                            var evObj = document.createEvent('MouseEvents');\n"
+    "                            evObj.initMouseEvent('mouseover', true, true, window);\n"
+    "                            arguments[0].dispatchEvent(evObj);\n"
+    "                        ";
+
+// Moves the pointer onto the element, falling back to dispatching mouseover.
+Outcome hover_with_fallback(A driver, py::handle element, const py::str& success_line,
+                            const char* failure_prefix) {
+  try {
+    py::object actions = g("ActionChains")(driver);
+    actions.attr("move_to_element")(element).attr("perform")();
+    say_values({success_line});
+    return Outcome::succeeded;
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    say({failure_prefix, e});
+    try {
+      driver.attr("execute_script")(kMouseoverScript, element);
+      say({"✅ Hovered using JavaScript fallback."});
+      return Outcome::succeeded;
+    } catch (py::error_already_set& e2) {
+      pass_unless(e2);
+      say({"⚠️ JS hover also failed: ", e2});
+      return Outcome::next;
+    }
+  }
+}
+
+// Scrolls to each text in turn; the first failure ends the scrolling.
+void scroll_to_texts(A driver, A texts) {
+  try {
+    for (py::handle text_input : texts) {
+      all_options::scroll_to(driver, all_options::exact_text_xpath(text_input),
+                             "arguments[0].scrollIntoView(true);");
+      say({"🟦 Scrolled to element with text: ", text_input});
+    }
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    say({"⚠️ Failed to scroll to element: ", e});
+  }
+}
+
+}  // namespace
+
+py::object hovering_by_xpath(A driver, A x_paths_input, A text_input_list, A max_retries, A scroll,
+                             A timeout) {
+  if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
+
+  Outcome outcome = all_options::run_passes(
+      x_paths_input, max_retries, "hover over element with XPath", Pause::growing(0.5),
+      [&](py::handle xpath) {
+        py::object element;
+        try {
+          element = wait_until(driver, timeout, "visibility_of_element_located",
+                               locator("XPATH", xpath));
+        } catch (py::error_already_set& e) {
+          pass_unless(e);
+          say({"Could not find/hover element with XPath '", xpath, "', trying next one..."});
+          return Outcome::next;
+        }
+        return hover_with_fallback(driver, element,
+                                   text({"✅ Hovered successfully on element with XPath: ", xpath}),
+                                   "⚠️ Hover failed using move_to_element(): ");
+      });
+  if (outcome == Outcome::succeeded) return py::bool_(true);
+
+  say({"❌ Failed to hover using XPaths, attempting text-based fallback..."});
+  outcome = all_options::run_passes(
+      text_input_list, max_retries, "hover over element with text", Pause::growing(1),
+      [&](py::handle text_input) {
+        py::object element;
+        try {
+          element = wait_until(driver, timeout, "visibility_of_element_located",
+                               locator("XPATH", all_options::exact_text_xpath(text_input)));
+        } catch (py::error_already_set& e) {
+          pass_unless(e);
+          if (is_instance(e, "TimeoutException"))
+            say({"⚠️ Element with text '", text_input, "' not visible yet."});
+          else
+            say({"⚠️ An error occurred while trying to hover over text '", text_input, "': ", e});
+          return Outcome::next;
+        }
+        return hover_with_fallback(
+            driver, element,
+            text({"✅ Hovered successfully on element with text: '", text_input, "'"}),
+            "⚠️ Hover failed using ActionChains: ");
+      });
+  if (outcome == Outcome::succeeded) return py::bool_(true);
+
+  say({"❌ Failed to hover over any provided elements after ", max_retries, " attempts."});
+  return py::bool_(false);
+}
+
+}  // namespace kf

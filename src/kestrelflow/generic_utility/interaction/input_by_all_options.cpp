@@ -1,0 +1,188 @@
+// Entering a value into a field given by XPaths and visible texts: a text
+// field (cleared, then typed into), a calendar pop-up (the field, then a day
+// cell, clicked) or "others" (typed into without clearing); optionally inside
+// one shadow DOM tree.
+#include "interaction/all_options.h"
+
+namespace kf {
+namespace {
+
+using all_options::Outcome;
+using all_options::Pause;
+
+bool is_kind(A field_type, const char* kind) { return field_type.equal(py::str(kind)); }
+
+// The calendar's day cell for the date text.
+py::str day_xpath(A calender_date) {
+  return template_xpath("//td[normalize-space()='", calender_date,
+                        "' and contains(@class, 'day')]");
+}
+
+// Clicks the field at `field_xpath` to open the calendar, then the day cell.
+void pick_calendar_day(A driver, py::handle field_xpath, A calender_date, A timeout) {
+  py::object element =
+      wait_until(driver, timeout, "element_to_be_clickable", locator("XPATH", field_xpath));
+  element.attr("click")();
+  py::object day_element = wait_until(driver, timeout, "element_to_be_clickable",
+                                      locator("XPATH", day_xpath(calender_date)));
+  day_element.attr("click")();
+}
+
+struct Call {
+  A driver, text_input_list, data, calender_date, timeout, input_delay, field_type;
+  py::object shadow_root;  // set in shadow mode
+  bool use_shadow;
+};
+
+// One XPath (a CSS selector in shadow mode): locate, then enter by field kind.
+Outcome enter_by_xpath(const Call& c, py::handle xpath) {
+  py::object input_field;
+  try {
+    if (c.use_shadow)
+      input_field = g("shadow_find")(c.shadow_root, xpath);
+    else
+      input_field =
+          wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", xpath));
+  } catch (py::error_already_set& e) {
+    // Only a missing or unreachable field is retried; other errors leave.
+    if (!is_instance(e, "TimeoutException") && !is_instance(e, "ElementNotInteractableException"))
+      throw;
+    say({"Could not find/interact with element using XPath '", xpath, "', retrying."});
+    return Outcome::next;
+  }
+
+  if (is_kind(c.field_type, "Text_field") || is_kind(c.field_type, "others")) {
+    bool clear_first = is_kind(c.field_type, "Text_field");
+    try {
+      sleep(c.input_delay);
+      if (clear_first) {
+        input_field.attr("clear")();
+        say_values({c.data});
+      }
+      input_field.attr("send_keys")(c.data);
+      say({"Data input successfullysssssssssssssssssssss using XPath: '", xpath, "'"});
+      return Outcome::succeeded;
+    } catch (py::error_already_set& e) {
+      pass_unless(e);
+      say({"Error inputting data in Text field: "});
+      return Outcome::next;
+    }
+  }
+  if (is_kind(c.field_type, "Calender")) {
+    try {
+      if (c.use_shadow) {
+        say({"⚠️ Calendar field not supported inside Shadow DOM"});
+        return Outcome::gave_up;
+      }
+      pick_calendar_day(c.driver, xpath, c.calender_date, c.timeout);
+      say({"✅ Calendar date selected successfully"});
+      return Outcome::succeeded;
+    } catch (py::error_already_set& e) {
+      pass_unless(e);
+      say({"❌ Error inputting data in Calendar field"});
+      return Outcome::next;
+    }
+  }
+  say({"Data input successfully using XPathsssssssssssssssssssssssss: '", xpath, "'"});
+  return Outcome::succeeded;
+}
+
+// One visible text, by its exact-text XPath (never inside the shadow root).
+Outcome enter_by_text(const Call& c, py::handle text_input) {
+  try {
+    try {
+      say({"# Option 1: Input data based on text"});
+      py::str text_xpath = all_options::exact_text_xpath(text_input);
+      py::object input_field =
+          wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", text_xpath));
+
+      if (is_kind(c.field_type, "Text_field")) {
+        try {
+          sleep(c.input_delay);
+          input_field.attr("clear")();
+          input_field.attr("send_keys")(c.data);
+          say({"Data input successfully using XPath: '", text_xpath, "'"});
+          return Outcome::succeeded;
+        } catch (py::error_already_set& e) {
+          pass_unless(e);
+          say({"Error inputting data in Text field: "});
+          return Outcome::next;
+        }
+      }
+      if (is_kind(c.field_type, "Calender")) {
+        try {
+          pick_calendar_day(c.driver, text_xpath, c.calender_date, c.timeout);
+        } catch (py::error_already_set& e) {
+          pass_unless(e);
+          say({"Error inputting data in Text field: "});
+          return Outcome::next;
+        }
+      }
+      say({"Data input successfully using text: '", text_input, "'"});
+      return Outcome::succeeded;
+    } catch (py::error_already_set& e) {
+      pass_unless(e, g("TimeoutException"));
+      say({"Could not find element with exact text '", text_input, "', trying other methods."});
+      return Outcome::next;
+    }
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    say({"An error occurred while trying to input data for text '", text_input, "':"});
+    return Outcome::next;
+  }
+}
+
+// Scrolls to each text; a failure skips only that text.
+void scroll_to_texts(A driver, A texts) {
+  for (py::handle text_input : texts) {
+    try {
+      all_options::scroll_to(driver, all_options::exact_text_xpath(text_input),
+                             "arguments[0].scrollIntoView(true);");
+      say({"Scrolled to element with text: ", text_input});
+    } catch (py::error_already_set& e) {
+      pass_unless(e);
+      say({"Failed to scroll to element:"});
+    }
+  }
+}
+
+}  // namespace
+
+py::object input_data_by_all_option(A driver, A x_paths_input, A text_input_list, A data,
+                                    A calender_date, A max_attempts, A timeout, A scroll,
+                                    A input_delay, A shadow_host_tag, A field_type) {
+  Call c{driver, text_input_list, data, calender_date, timeout, input_delay, field_type,
+         py::object(), !shadow_host_tag.is_none()};
+
+  if (c.use_shadow) {
+    try {
+      c.shadow_root = g("get_shadow_root")(driver, shadow_host_tag);
+    } catch (py::error_already_set& e) {
+      pass_unless(e);
+    }
+    // A host without an open shadow root (none, or a closed one) is no root.
+    if (!c.shadow_root || c.shadow_root.is_none()) {
+      say({"❌ Failed to get shadow root for <", shadow_host_tag, ">"});
+      return py::bool_(false);
+    }
+    say({"✅ Shadow root found for <", shadow_host_tag, ">"});
+  }
+
+  if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
+
+  Outcome outcome =
+      all_options::run_passes(x_paths_input, max_attempts, "input data using XPath", Pause::none(),
+                              [&](py::handle xpath) { return enter_by_xpath(c, xpath); });
+  if (outcome != Outcome::next) return py::bool_(outcome == Outcome::succeeded);
+
+  say({"Failed to input using XPaths, trying to input based on text."});
+  outcome = all_options::run_passes(text_input_list, max_attempts, "input data using text",
+                                    Pause::growing(1),
+                                    [&](py::handle text_input) { return enter_by_text(c, text_input); });
+  if (outcome != Outcome::next) return py::bool_(outcome == Outcome::succeeded);
+
+  say({"Failed to input data for provided text inputs after ", max_attempts, " attempts."});
+  return py::bool_(false);
+}
+
+}  // namespace kf
