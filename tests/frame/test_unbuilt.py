@@ -11,15 +11,6 @@ import kestrelflow.generic_utility as gu
 
 UNBUILT = [
     "Navigating_into_service_name_SH",
-    "clicking_on_element_by_all_option",
-    "hovering_by_xpath",
-    "page_is_completed",
-    "Click_ok_popup",
-    "wait_for_page_to_load",
-    "click_element_by_text",
-    "get_shadow_root",
-    "shadow_find",
-    "input_data_by_all_option",
     "wait_for_element_to_appear",
     "click_and_check_url_change",
     "find_matching_row",
@@ -56,7 +47,6 @@ UNBUILT = [
     "save_html_file",
     "create_temp_html_file",
     "copy_and_rename_file",
-    "enter_field_data",
     "upload_official_letter",
     "scrape_application_number",
     "find_error_messages",
