@@ -11,6 +11,7 @@ the output folder (./demo_output by default).
 import functools
 import http.server
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -66,23 +67,22 @@ class PortalServer:
 
 def start_display():
     """Starts a virtual X display when there is none (Linux only); returns the
-    Xvfb process to stop at the end, or None."""
+    Xvfb process to stop at the end, or None.  The display number is drawn
+    from a high range that servers picking the first free number do not reach."""
     if not sys.platform.startswith("linux") or os.environ.get("DISPLAY") or not shutil.which("Xvfb"):
         return None
-    for _ in range(3):
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                                 "1280x900x24", "-nolisten", "tcp"],
-                                pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        number = os.read(read_end, 16).decode().strip()  # written once the server listens
-        os.close(read_end)
-        # Another X server starting at the same moment can take the socket
-        # away; then try again.
-        time.sleep(0.2)
-        if number and xvfb.poll() is None and os.path.exists("/tmp/.X11-unix/X" + number):
-            os.environ["DISPLAY"] = ":" + number
-            return xvfb
+    for number in random.sample(range(200, 1000), 5):
+        if os.path.exists("/tmp/.X%d-lock" % number):
+            continue
+        xvfb = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x900x24",
+                                 "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            if xvfb.poll() is not None:
+                break
+            if os.path.exists("/tmp/.X11-unix/X%d" % number):
+                os.environ["DISPLAY"] = ":%d" % number
+                return xvfb
+            time.sleep(0.05)
         xvfb.terminate()
         xvfb.wait()
     raise RuntimeError("could not start a virtual display (Xvfb)")
