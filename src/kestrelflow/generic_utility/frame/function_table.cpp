@@ -147,11 +147,11 @@ const Routine kFunctions[] = {
                "Save a step screenshot and append the page's resource timings."),
     /* 69 */ KF_UNBUILT(parse_application_details, "data_list",
                "Parse step values into application details."),
-    /* 70 */ KF_UNBUILT(get_step_value, "data_dict, step_name, key",
+    /* 70 */ KF_ROUTINE(get_step_value, "data_dict, step_name, key",
                "data_dict[step_name][key], or None."),
     /* 71 */ KF_ROUTINE(detect_language, "text",
                R"("English" or "Arabic" by a vote over the letters.)"),
-    /* 72 */ KF_UNBUILT(run_steps, "driver, step_list, web_app_name, file_path, Base_path, SERVICE_NAME, Screenshots_path, application_validation_box=None, sleep_time=0.5",
+    /* 72 */ KF_ROUTINE(run_steps, "driver, step_list, web_app_name, file_path, Base_path, SERVICE_NAME, Screenshots_path, application_validation_box=None, sleep_time=0.5",
                "Run a list of steps with a screenshot and timings after each."),
 };
 

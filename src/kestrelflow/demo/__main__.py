@@ -1,0 +1,9 @@
+"""python -m kestrelflow.demo [output folder]"""
+import sys
+
+from kestrelflow.demo import main
+
+if len(sys.argv) > 2 or sys.argv[1:] in (["-h"], ["--help"]):
+    print(__doc__)
+    sys.exit(2 if len(sys.argv) > 2 else 0)
+sys.exit(main(*sys.argv[1:]))

@@ -1,0 +1,204 @@
+// The step runner: a list of steps (click, input, open a URL, read text) run
+// one after another against a live browser, with the network timings and a
+// screenshot exported after every step.  A failing step is reported and
+// skipped; the run goes on with the next one.
+#include "frame/routines.h"
+
+namespace kf {
+namespace {
+
+// `value == text` as Python's `==` tests it (the value's own __eq__ first).
+bool equals(py::handle value, const char* text) {
+  PyObject* result = PyObject_RichCompare(value.ptr(), py::str(text).ptr(), Py_EQ);
+  if (result == nullptr) throw py::error_already_set();
+  return truthy(py::reinterpret_steal<py::object>(result));
+}
+
+py::list one_item_list(py::handle value) {
+  py::list list(1);
+  list[0] = value;
+  return list;
+}
+
+// The name a failed step is reported under.  A step that could not even be
+// read (it lacks one of its first five elements) is named by its own first
+// element when it has one, else by its 1-based position in the run.
+py::object failed_step_name(py::handle step_name, py::handle step, size_t position) {
+  if (step_name) return py::reinterpret_borrow<py::object>(step_name);
+  try {
+    return step[py::int_(0)];
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    return text({"step ", position});
+  }
+}
+
+// driver.current_url, or "" for a driver that has no such attribute.
+py::object current_url_or_empty(py::handle driver) {
+  try {
+    return driver.attr("current_url");
+  } catch (py::error_already_set& e) {
+    pass_unless(e, PyExc_AttributeError);
+    return py::str("");
+  }
+}
+
+struct Run {
+  py::handle driver;
+  py::handle web_app_name;
+  py::handle file_path;
+  py::handle Base_path;
+  py::handle Screenshots_path;
+  py::handle application_validation_box;
+  py::handle sleep_time;
+  py::list data_extracted;
+  py::dict context;
+};
+
+void click_step(Run& run, py::handle el_list, py::handle labels) {
+  g("clicking_on_element_by_all_option")(run.driver, el_list, labels, py::arg("max_retries") = 2,
+                                         py::arg("scroll") = true);
+}
+
+// One input call per value, the value wrapped as the data and as the date.
+void input_step(Run& run, py::handle el_list, py::handle input_values) {
+  for (py::handle value : input_values) {
+    g("input_data_by_all_option")(run.driver, el_list, one_item_list(py::str("")),
+                                  one_item_list(value), one_item_list(value),
+                                  py::arg("max_attempts") = 3, py::arg("timeout") = 10,
+                                  py::arg("scroll") = false, py::arg("input_delay") = 1);
+  }
+}
+
+void get_url_step(Run& run, py::handle input_values) {
+  py::object url = input_values[py::int_(0)];
+  run.driver.attr("get")(url);
+  say({"🌐 Navigated to: ", url});
+}
+
+// Reads the element's text, keeps it, and lets the three special step names
+// act on it.
+void read_step(Run& run, py::handle step_name, py::handle el_list) {
+  py::object extracted = g("extract_text")(run.driver, el_list, py::arg("max_retries") = 3,
+                                           py::arg("retry_delay") = 1, py::arg("waittime") = 3);
+  py::dict entry;
+  entry["step"] = step_name;
+  entry["value"] = extracted;
+  run.data_extracted.append(entry);
+
+  if (equals(step_name, "Scrap Application_number")) {
+    py::object pieces = extracted.attr("split")("-");
+    py::object number = pieces[py::int_(-1)].attr("strip")();
+    module_dict()["App_number"] = number;
+    say({"✅ Extracted App Number: ", number});
+  }
+  if (equals(step_name, "Getting_application_validation")) {
+    py::object app_cancel =
+        g("extract_text")(run.driver, run.application_validation_box, py::arg("max_retries") = 3,
+                          py::arg("retry_delay") = 1, py::arg("waittime") = 1);
+    if (truthy(app_cancel)) {
+      py::object number = g("extract_application_number")(extracted);
+      run.context["app_cancel_No"] = number;
+      say_values({number});
+    }
+  }
+  if (equals(step_name, "Detect_language")) {
+    py::object lang = g("detect_language")(extracted);
+    py::object switch_lang = py::none();
+    if (equals(lang, "English")) {
+      switch_lang = py::bool_(false);
+    } else if (equals(lang, "Arabic")) {
+      switch_lang = py::bool_(true);
+    }
+    run.context["switch_lang"] = switch_lang;
+    say_values({py::str("lang ===>"), lang, py::str("| switch_lang ===>"), switch_lang});
+  }
+}
+
+void run_one_step(Run& run, py::handle step, py::object& step_name) {
+  // Elements 0 to 4 are all read before any is kept.
+  py::object name = step[py::int_(0)];
+  py::object action = step[py::int_(1)];
+  py::object el_list = step[py::int_(2)];
+  py::object labels = step[py::int_(3)];
+  py::object delay = step[py::int_(4)];
+  step_name = name;
+
+  say({"\n=== STEP: ", step_name, " ==="});
+  if (equals(action, "click")) {
+    click_step(run, el_list, labels);
+  } else if (equals(action, "input")) {
+    input_step(run, el_list, step[py::int_(5)]);
+  } else if (equals(action, "get_url")) {
+    get_url_step(run, step[py::int_(5)]);
+  } else if (equals(action, "Scrap_data")) {
+    read_step(run, step_name, el_list);
+  }
+
+  sleep(delay);
+  g("export_network_logs")(run.driver, text({run.web_app_name, " - ", step_name}),
+                           run.Screenshots_path, py::arg("file_path") = run.file_path,
+                           py::arg("step_type") = step_name, py::arg("action_type") = step_name,
+                           py::arg("Base_path") = run.Base_path);
+  sleep(run.sleep_time);
+}
+
+}  // namespace
+
+py::object run_steps(A driver, A step_list, A web_app_name, A file_path, A Base_path,
+                     A SERVICE_NAME, A Screenshots_path, A application_validation_box,
+                     A sleep_time) {
+  // One record per failed step.  They stay with this call: the run is judged
+  // by its printed lines and by what it returns.
+  py::list error_records;
+  Run run{driver, web_app_name, file_path, Base_path, Screenshots_path,
+          application_validation_box, sleep_time, py::list(), py::dict()};
+  run.context["switch_lang"] = py::none();
+  run.context["app_cancel_No"] = py::none();
+
+  size_t position = 0;
+  for (py::handle step : py::iter(step_list)) {
+    ++position;
+    py::object step_name;  // set once the step's elements have been read
+    try {
+      run_one_step(run, step, step_name);
+    } catch (py::error_already_set& e) {
+      pass_unless(e);
+      py::object name = failed_step_name(step_name, step, position);
+      say({"⚠️ Error during '", name, "': ", e});
+      py::dict record;
+      record["ServiceName"] = text({SERVICE_NAME, " - ", name});
+      record["URL"] = current_url_or_empty(driver);
+      record["Error"] = py::str(e.value());
+      error_records.append(record);
+    }
+  }
+  return py::make_tuple(run.context, run.data_extracted);
+}
+
+py::object get_step_value(A data_dict, A step_name, A key) {
+  // An exact dict cannot have its `get` replaced: look the values up directly.
+  if (PyDict_CheckExact(data_dict.ptr())) {
+    PyObject* inner = PyDict_GetItemWithError(data_dict.ptr(), step_name.ptr());
+    if (inner == nullptr) {
+      if (PyErr_Occurred()) throw py::error_already_set();
+      // The step is missing: `{}.get(key)` still hashes the key.
+      if (PyObject_Hash(key.ptr()) == -1) throw py::error_already_set();
+      return py::none();
+    }
+    if (PyDict_CheckExact(inner)) {
+      Py_INCREF(inner);  // the lookup may run Python code that drops the entry
+      py::object holder = py::reinterpret_steal<py::object>(inner);
+      PyObject* value = PyDict_GetItemWithError(inner, key.ptr());
+      if (value == nullptr) {
+        if (PyErr_Occurred()) throw py::error_already_set();
+        return py::none();
+      }
+      return py::reinterpret_borrow<py::object>(value);
+    }
+    return py::reinterpret_borrow<py::object>(inner).attr("get")(key);
+  }
+  return data_dict.attr("get")(step_name, py::dict()).attr("get")(key);
+}
+
+}  // namespace kf

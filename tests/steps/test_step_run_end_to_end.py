@@ -1,0 +1,66 @@
+"""A whole step run on a real page with the module's own routines: open the
+page, type, click, read the application number and the language, and export a
+screenshot and the network timings after every step."""
+import pandas as pd
+
+import kestrelflow.generic_utility as gu
+
+TIMING_COLUMNS = [
+    "name", "initiatorType", "duration", "decodedBodySize", "transferSize", "responseStatus",
+    "startTime", "responseEnd", "connectEnd", "connectStart", "contentType", "domainLookupEnd",
+    "domainLookupStart", "fetchStart", "nextHopProtocol", "requestStart", "responseStart",
+    "secureConnectionStart", "serverTiming", "unloadEventEnd", "unloadEventStart", "workerStart",
+    "Step Type", "Action Type", "time_date", "Total_Response_time",
+]
+
+
+def test_a_search_run_on_a_real_page(driver, pages, clock, out, tmp_path):
+    url = pages.url("steps_portal.html")
+    steps = [
+        ["Open portal", "get_url", [], [], 10, [url]],
+        ["Type plot", "input", ["//input[@id='search-box']"], [], 20, ["P-1234"]],
+        ["Press search", "click", ["//button[@id='search-button']"], ["Search"], 30],
+        ["Scrap Application_number", "Scrap_data", ["//p[@id='application']"], [], 40],
+        ["Detect_language", "Scrap_data", ["//p[@id='status-ar']"], [], 50],
+    ]
+    names = [step[0] for step in steps]
+    shots, timings = tmp_path / "shots", tmp_path / "timings.csv"
+    try:
+        context, data = gu.run_steps(driver, steps, "Portal", str(timings), str(shots),
+                                     "Search service", "unused")
+
+        assert context == {"switch_lang": True, "app_cancel_No": None}
+        assert data == [{"step": "Scrap Application_number", "value": "Application-20250012345"},
+                        {"step": "Detect_language", "value": "تم استلام طلبكم بنجاح"}]
+        assert gu.App_number == "20250012345"
+    finally:
+        vars(gu).pop("App_number", None)
+
+    # The page saw the typing and the click.
+    assert driver.find_element("id", "search-box").get_attribute("value") == "P-1234"
+    assert driver.find_element("id", "query").text == "Results for P-1234"
+
+    lines = out()
+    assert not [line for line in lines if line.startswith("⚠️ Error during")]
+    for line in ("🌐 Navigated to: " + url, "✅ Extracted App Number: 20250012345",
+                 "lang ===> Arabic | switch_lang ===> True"):
+        assert line in lines
+    assert [line for line in lines if line.startswith("=== STEP: ")] == [
+        "=== STEP: %s ===" % name for name in names]
+
+    # Each step's delay then sleep_time; the input routine pauses 1 s before typing.
+    assert clock.sleeps == [10, 0.5, 1, 20, 0.5, 30, 0.5, 40, 0.5, 50, 0.5]
+
+    # One screenshot per step, in a folder named by the export label.
+    for name in names:
+        [png] = (shots / ("Portal - " + name)).iterdir()
+        assert png.name.startswith(name.replace(" ", "_") + "_") and png.suffix == ".png"
+        assert png.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+    # The timing rows of every step, under one header.
+    table = pd.read_csv(timings)
+    assert list(table.columns) == TIMING_COLUMNS
+    assert list(dict.fromkeys(table["Step Type"])) == names
+    assert (table["Step Type"] == table["Action Type"]).all()
+    for _, rows in table.groupby("Step Type"):
+        assert rows["name"].str.endswith("/steps_portal.css").any()
