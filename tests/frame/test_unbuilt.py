@@ -52,8 +52,6 @@ UNBUILT = [
     "find_error_messages",
     "create_folder_in_path",
     "parse_application_details",
-    "get_step_value",
-    "run_steps",
 ]
 
 
