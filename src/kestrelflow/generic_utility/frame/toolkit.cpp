@@ -5,6 +5,7 @@
 // Defines the out-of-line members of pybind11's exception types once for the module.
 #include <pybind11/pybind11.h>
 
+#include <charconv>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -84,14 +85,30 @@ py::object Piece::as_str() const {
   return py::str(text_.data(), text_.size());
 }
 
-bool Piece::append_utf8(std::string& out) const {
+static void append_number(LineBuffer& out, long long number) {
+  char digits[24];
+  auto [end, error] = std::to_chars(digits, digits + sizeof(digits), number);
+  (void)error;
+  out.append(digits, static_cast<size_t>(end - digits));
+}
+
+bool Piece::append_utf8(LineBuffer& out) const {
   if (is_number_) {
-    out += std::to_string(number_);
+    append_number(out, number_);
     return true;
   }
   if (!value_) {
     out.append(text_.data(), text_.size());
     return true;
+  }
+  if (PyLong_CheckExact(value_.ptr())) {  // the common case of a counter
+    int overflow = 0;
+    long long number = PyLong_AsLongLongAndOverflow(value_.ptr(), &overflow);
+    if (!overflow && !(number == -1 && PyErr_Occurred())) {
+      append_number(out, number);
+      return true;
+    }
+    PyErr_Clear();
   }
   py::object shown = PyUnicode_CheckExact(value_.ptr()) ? py::reinterpret_borrow<py::object>(value_)
                                                         : py::str(value_);
@@ -109,8 +126,7 @@ bool Piece::append_utf8(std::string& out) const {
 py::str text(std::initializer_list<Piece> pieces) {
   // One UTF-8 buffer decoded once; a value that has no UTF-8 form falls back
   // to joining the pieces as str objects.
-  std::string buffer;
-  buffer.reserve(128);
+  LineBuffer buffer;
   bool utf8 = true;
   for (const Piece& piece : pieces)
     if (!(utf8 = piece.append_utf8(buffer))) break;

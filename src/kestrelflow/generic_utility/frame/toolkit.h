@@ -9,6 +9,7 @@
 #include <pybind11/pytypes.h>
 #include <pybind11/cast.h>
 
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -40,6 +41,27 @@ bool truthy(py::handle value);
 
 // ---- printed lines ---------------------------------------------------------
 
+// Bytes of a line being built: on the stack while short, on the heap after.
+class LineBuffer {
+ public:
+  void append(const char* data, size_t size) {
+    if (heap_.empty() && used_ + size <= sizeof(inline_)) {
+      std::memcpy(inline_ + used_, data, size);
+      used_ += size;
+      return;
+    }
+    if (heap_.empty()) heap_.assign(inline_, used_);
+    heap_.append(data, size);
+  }
+  const char* data() const { return heap_.empty() ? inline_ : heap_.data(); }
+  size_t size() const { return heap_.empty() ? used_ : heap_.size(); }
+
+ private:
+  char inline_[256];
+  size_t used_ = 0;
+  std::string heap_;
+};
+
 // One piece of a printed line: literal UTF-8 text, a number, or a value shown
 // by its str().
 class Piece {
@@ -57,7 +79,7 @@ class Piece {
 
   py::object as_str() const;
   // Appends the piece's UTF-8 text; false when it has none (lone surrogates).
-  bool append_utf8(std::string& out) const;
+  bool append_utf8(class LineBuffer& out) const;
 
  private:
   std::string_view text_;
