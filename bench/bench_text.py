@@ -8,7 +8,11 @@ sides give identical results and prints the times (best of several runs) and
 the speed-up.  The goal is at least 20x.
 """
 import os
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from plain_rules import py_detect_language, py_is_arabic, py_snake  # noqa: E402
 
 
 def ensure_display():
@@ -19,46 +23,6 @@ def ensure_display():
     display = Display(visible=False, size=(1024, 768))
     display.start()
     return display
-
-
-# ---- the rules in plain Python ------------------------------------------------------------
-
-def py_is_arabic(text):
-    for char in text:
-        if "\u0600" <= char and char <= "\u06ff":
-            return True
-    return False
-
-
-def py_detect_language(text):
-    arabic_count = english_count = 0
-    for char in text:
-        if "\u0600" <= char <= "\u06ff":
-            arabic_count += 1
-        elif "a" <= char.lower() <= "z":
-            english_count += 1
-    if arabic_count > english_count:
-        return "Arabic"
-    if english_count > arabic_count:
-        return "English"
-    return "Unknown"
-
-
-def py_snake(text, wave_length=3):
-    result = ""
-    indentation = 0
-    rising = True
-    for char in text:
-        result += " " * indentation + char + "\n"
-        if rising:
-            indentation += 1
-            if indentation == wave_length:
-                rising = False
-        else:
-            indentation -= 1
-            if indentation == 0:
-                rising = True
-    return result
 
 
 # ---- inputs -------------------------------------------------------------------------------------

@@ -6,29 +6,7 @@ import random
 import pytest
 
 import kestrelflow.generic_utility as gu
-
-
-# ---- the rules in plain Python ---------------------------------------------------
-
-def py_is_arabic(text):
-    for char in text:
-        if "\u0600" <= char and char <= "\u06ff":
-            return True
-    return False
-
-
-def py_detect_language(text):
-    arabic_count = english_count = 0
-    for char in text:
-        if "\u0600" <= char <= "\u06ff":
-            arabic_count += 1
-        elif "a" <= char.lower() <= "z":
-            english_count += 1
-    if arabic_count > english_count:
-        return "Arabic"
-    if english_count > arabic_count:
-        return "English"
-    return "Unknown"
+from plain_rules import py_detect_language, py_is_arabic
 
 
 def outcome(fn, *args):

@@ -5,6 +5,7 @@ import random
 import pytest
 
 import kestrelflow.generic_utility as gu
+from plain_rules import py_snake
 
 
 class FixedDay:
@@ -21,25 +22,6 @@ def test_file_name_is_dated_by_the_module_datetime(monkeypatch, out):
     assert gu.Generate_File_name("Search", trial=None, directory="logs") == "logsSearch_4_2024-03-09.csv"
     assert gu.Generate_File_name(7, "x", "C:\\logs\\") == "C:\\logs\\7_4_2024-03-09.csv"
     assert out() == ["file_Generate logsSearch_4_2024-03-09.csv", "file_Generate C:\\logs\\7_4_2024-03-09.csv"]
-
-
-# ---- the wave in plain Python ----------------------------------------------------------------
-
-def py_snake(text, wave_length=3):
-    result = ""
-    indentation = 0
-    rising = True
-    for char in text:
-        result += " " * indentation + char + "\n"
-        if rising:
-            indentation += 1
-            if indentation == wave_length:
-                rising = False
-        else:
-            indentation -= 1
-            if indentation == 0:
-                rising = True
-    return result
 
 
 def outcome(fn, *args):

@@ -6,7 +6,6 @@
 #include <structmember.h>
 
 #include <cstring>
-#include <new>
 #include <string>
 #include <utility>
 
@@ -70,14 +69,8 @@ __attribute__((noinline)) PyObject* run_routine(FunctionObject* f, PyObject* con
     }
     py::object value = invoke(routine, args);
     result = value ? value.release().ptr() : Py_NewRef(Py_None);
-  } catch (py::error_already_set& e) {
-    e.restore();
-  } catch (py::builtin_exception& e) {
-    e.set_error();
-  } catch (std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (std::exception& e) {
-    PyErr_SetString(PyExc_RuntimeError, e.what());
+  } catch (...) {
+    as_python_error().restore();
   }
   if (result == nullptr) {
     std::string where = std::string(kModuleName) + "." + routine.name;

@@ -95,12 +95,8 @@ int module_exec(PyObject* module) {
   try {
     run_module_body(module);
     return 0;
-  } catch (py::error_already_set& e) {
-    e.restore();
-  } catch (py::builtin_exception& e) {
-    e.set_error();
-  } catch (std::exception& e) {
-    PyErr_SetString(PyExc_RuntimeError, e.what());
+  } catch (...) {
+    as_python_error().restore();
   }
   // Forget the half-built module, so that a later import starts afresh.
   Py_CLEAR(g_module);

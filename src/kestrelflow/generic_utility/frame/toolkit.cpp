@@ -165,6 +165,23 @@ void pass_unless(const py::error_already_set& e, py::handle cls) {
   if (!e.matches(cls)) throw;
 }
 
+py::error_already_set as_python_error() {
+  try {
+    throw;
+  } catch (py::error_already_set& e) {
+    return e;
+  } catch (py::builtin_exception& e) {
+    e.set_error();
+  } catch (std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (std::exception& e) {
+    PyErr_SetString(PyExc_RuntimeError, e.what());
+  } catch (...) {
+    PyErr_SetString(PyExc_RuntimeError, "unknown C++ exception");
+  }
+  return py::error_already_set();
+}
+
 bool is_instance(const py::error_already_set& e, const char* name) { return e.matches(g(name)); }
 
 py::tuple locator(const char* by, py::handle expression) {

@@ -110,6 +110,10 @@ void say_values(std::initializer_list<py::handle> values);
 // subclasses, so with the default they always pass through.
 void pass_unless(const py::error_already_set& e, py::handle cls = PyExc_Exception);
 
+// Called inside a catch block: the exception being handled as a Python error
+// (pybind11's own exceptions and C++ errors converted to their Python kinds).
+py::error_already_set as_python_error();
+
 // True when the error is an instance of the module-level class `name`
 // (for example "TimeoutException"), looked up now.
 bool is_instance(const py::error_already_set& e, const char* name);

@@ -2,9 +2,6 @@
 // mouse pointer on the second screen.
 #include "frame/routines.h"
 
-#include <exception>
-#include <new>
-
 namespace kf {
 namespace {
 
@@ -24,23 +21,6 @@ py::object special_method(py::handle object, const char* name, const char* missi
   PyObject* bound = bind(found, object.ptr(), reinterpret_cast<PyObject*>(type));
   if (bound == nullptr) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(bound);
-}
-
-// The error leaving `body`, as a Python exception (C++ errors converted the
-// way the function frame converts them).
-py::error_already_set as_python_error() {
-  try {
-    throw;
-  } catch (py::error_already_set& e) {
-    return e;
-  } catch (py::builtin_exception& e) {
-    e.set_error();
-  } catch (std::bad_alloc&) {
-    PyErr_NoMemory();
-  } catch (std::exception& e) {
-    PyErr_SetString(PyExc_RuntimeError, e.what());
-  }
-  return py::error_already_set();
 }
 
 // `with manager as value: body(value)`.  __exit__ sees the exception of the
