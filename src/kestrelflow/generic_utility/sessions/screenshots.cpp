@@ -37,18 +37,16 @@ void with_context(py::handle manager, Body&& body) {
   } catch (...) {
     py::error_already_set error = as_python_error();
     py::object trace = error.trace() ? error.trace() : py::none();
-    PyObject* outer = PyErr_GetHandledException();
-    PyErr_SetHandledException(error.value().ptr());
     py::object result;
-    try {
+    {
+      // While __exit__ runs, the body's error is the one being handled.
+      struct HandledException {
+        py::object outer = py::reinterpret_steal<py::object>(PyErr_GetHandledException());
+        explicit HandledException(py::handle now) { PyErr_SetHandledException(now.ptr()); }
+        ~HandledException() { PyErr_SetHandledException(outer.ptr()); }
+      } handled(error.value());
       result = exit(error.type(), error.value(), trace);
-    } catch (...) {
-      PyErr_SetHandledException(outer);
-      Py_XDECREF(outer);
-      throw;
     }
-    PyErr_SetHandledException(outer);
-    Py_XDECREF(outer);
     if (!truthy(result)) throw error;
     return;
   }

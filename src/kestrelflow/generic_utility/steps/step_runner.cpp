@@ -187,8 +187,8 @@ py::object get_step_value(A data_dict, A step_name, A key) {
       return py::none();
     }
     if (PyDict_CheckExact(inner)) {
-      Py_INCREF(inner);  // the lookup may run Python code that drops the entry
-      py::object holder = py::reinterpret_steal<py::object>(inner);
+      // Held: the lookup may run Python code that drops the entry.
+      py::object holder = py::reinterpret_borrow<py::object>(inner);
       PyObject* value = PyDict_GetItemWithError(inner, key.ptr());
       if (value == nullptr) {
         if (PyErr_Occurred()) throw py::error_already_set();
