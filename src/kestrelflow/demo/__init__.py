@@ -14,6 +14,7 @@ import os
 import random
 import shutil
 import subprocess
+import tempfile
 import sys
 import threading
 import time
@@ -81,11 +82,22 @@ def start_display():
                 break
             if os.path.exists("/tmp/.X11-unix/X%d" % number):
                 os.environ["DISPLAY"] = ":%d" % number
+                _ensure_xauthority()
                 return xvfb
             time.sleep(0.05)
         xvfb.terminate()
         xvfb.wait()
     raise RuntimeError("could not start a virtual display (Xvfb)")
+
+
+def _ensure_xauthority():
+    """The X client library insists on an authority file, even an empty one,
+    and a fresh machine has none: our Xvfb takes no cookie, so an empty file does."""
+    if os.environ.get("XAUTHORITY") or os.path.exists(os.path.expanduser("~/.Xauthority")):
+        return
+    fd, path = tempfile.mkstemp(prefix="kestrelflow-xauth-")
+    os.close(fd)
+    os.environ["XAUTHORITY"] = path
 
 
 def open_chrome(gu):
