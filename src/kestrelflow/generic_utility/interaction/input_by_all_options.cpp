@@ -34,6 +34,26 @@ struct Call {
   bool use_shadow;
 };
 
+// Types the data after the input delay, clearing the field first (and then
+// echoing the value, when asked) for a text field.  Prints `success_line`.
+Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool echo,
+                  const py::str& success_line) {
+  try {
+    sleep(c.input_delay);
+    if (clear_first) {
+      input_field.attr("clear")();
+      if (echo) say_values({c.data});
+    }
+    input_field.attr("send_keys")(c.data);
+    say_values({success_line});
+    return Outcome::succeeded;
+  } catch (py::error_already_set& e) {
+    pass_unless(e);
+    say({"Error inputting data in Text field: "});
+    return Outcome::next;
+  }
+}
+
 // One XPath (a CSS selector in shadow mode): locate, then enter by field kind.
 Outcome enter_by_xpath(const Call& c, py::handle xpath) {
   py::object input_field;
@@ -52,21 +72,9 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
   }
 
   if (is_kind(c.field_type, "Text_field") || is_kind(c.field_type, "others")) {
-    bool clear_first = is_kind(c.field_type, "Text_field");
-    try {
-      sleep(c.input_delay);
-      if (clear_first) {
-        input_field.attr("clear")();
-        say_values({c.data});
-      }
-      input_field.attr("send_keys")(c.data);
-      say({"Data input successfullysssssssssssssssssssss using XPath: '", xpath, "'"});
-      return Outcome::succeeded;
-    } catch (py::error_already_set& e) {
-      pass_unless(e);
-      say({"Error inputting data in Text field: "});
-      return Outcome::next;
-    }
+    bool text_field = is_kind(c.field_type, "Text_field");
+    return type_data(c, input_field, text_field, text_field,
+                     text({"Data input successfullysssssssssssssssssssss using XPath: '", xpath, "'"}));
   }
   if (is_kind(c.field_type, "Calender")) {
     try {
@@ -96,19 +104,9 @@ Outcome enter_by_text(const Call& c, py::handle text_input) {
       py::object input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", text_xpath));
 
-      if (is_kind(c.field_type, "Text_field")) {
-        try {
-          sleep(c.input_delay);
-          input_field.attr("clear")();
-          input_field.attr("send_keys")(c.data);
-          say({"Data input successfully using XPath: '", text_xpath, "'"});
-          return Outcome::succeeded;
-        } catch (py::error_already_set& e) {
-          pass_unless(e);
-          say({"Error inputting data in Text field: "});
-          return Outcome::next;
-        }
-      }
+      if (is_kind(c.field_type, "Text_field"))
+        return type_data(c, input_field, true, false,
+                         text({"Data input successfully using XPath: '", text_xpath, "'"}));
       if (is_kind(c.field_type, "Calender")) {
         try {
           pick_calendar_day(c.driver, text_xpath, c.calender_date, c.timeout);
