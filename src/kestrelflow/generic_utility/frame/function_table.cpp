@@ -7,8 +7,18 @@
 namespace kf {
 namespace {
 
-// KF_ROUTINE for a routine that is built, KF_UNBUILT for one still to come.
-const Routine kFunctions[] = {
+py::object zero() { return int_of(0); }
+
+// The Gmail read-only OAuth scope.
+py::object gmail_scopes() {
+  py::list scopes;
+  scopes.append(str_of("https://www.googleapis.com/auth/gmail.readonly"));
+  return std::move(scopes);
+}
+
+// The binding order: KF_ROUTINE for a routine that is built, KF_UNBUILT for
+// one still to come, KF_DATA for the module-level data between them.
+constexpr Row kRows[] = {
     /*  1 */ KF_ROUTINE(Generate_File_name, R"(Service_name, trial, directory="performance_logs_")",
                "Build a dated CSV file name for a service and trial."),
     /*  2 */ KF_ROUTINE(Chrome_Driver_info, "maximize=False, headless=False",
@@ -29,6 +39,11 @@ const Routine kFunctions[] = {
                R"(True when the document's readyState is "complete".)"),
     /* 10 */ KF_ROUTINE(similar, "a, b",
                "Similarity ratio of two sequences."),
+    KF_DATA("first_column_match", zero),
+    KF_DATA("second_column_match", zero),
+    KF_DATA("third_column_match", zero),
+    KF_DATA("fourth_column_match", zero),
+    KF_DATA("fifth_column_match", zero),
     /* 11 */ KF_ROUTINE(Click_ok_popup, "driver",
                "Accept the open JavaScript alert."),
     /* 12 */ KF_ROUTINE(extract_performance_logs_and_append_to_csv, "driver, file_path, step_type, action_type",
@@ -109,6 +124,7 @@ const Routine kFunctions[] = {
                "Parse a bilingual notification e-mail into its record."),
     /* 50 */ KF_ROUTINE(clean_text, "text, language",
                "Clean English or Arabic text."),
+    KF_DATA("SCOPES", gmail_scopes),
     /* 51 */ KF_ROUTINE(extract_application_number, "text",
                "The application number found in a text."),
     /* 52 */ KF_ROUTINE(extract_service_name, "html_content",
@@ -155,26 +171,18 @@ const Routine kFunctions[] = {
                "Run a list of steps with a screenshot and timings after each."),
 };
 
-void bind(py::dict globals, size_t first, size_t last) {
-  for (size_t i = first; i <= last; ++i) {
-    const Routine& routine = kFunctions[i - 1];
-    globals[routine.name] = make_function(routine);
-  }
+constexpr size_t count_functions() {
+  size_t n = 0;
+  for (const Row& row : kRows) n += row.kind != Row::data;
+  return n;
 }
 
 }  // namespace
 
 void bind_functions(py::dict globals) {
-  static_assert(sizeof(kFunctions) / sizeof(kFunctions[0]) == 72, "the table lists 72 functions");
-  bind(globals, 1, 10);
-  for (const char* counter : {"first_column_match", "second_column_match", "third_column_match",
-                              "fourth_column_match", "fifth_column_match"})
-    globals[counter] = py::int_(0);
-  bind(globals, 11, 50);
-  py::list scopes;
-  scopes.append("https://www.googleapis.com/auth/gmail.readonly");
-  globals["SCOPES"] = scopes;
-  bind(globals, 51, 72);
+  static_assert(count_functions() == 72, "the table lists 72 functions");
+  for (const Row& row : kRows)
+    globals[row.name] = row.kind == Row::data ? row.value() : make_function(row);
 }
 
 }  // namespace kf

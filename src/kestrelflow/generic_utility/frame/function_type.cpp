@@ -3,6 +3,8 @@
 // error back into a Python exception with a traceback entry for the routine.
 #include "frame/function_type.h"
 
+#include "frame/compat.h"
+
 #include <structmember.h>
 
 #include <cstring>
@@ -12,13 +14,12 @@
 namespace kf {
 namespace {
 
-constexpr Py_ssize_t kMaxParams = 12;
 constexpr const char* kModuleName = "kestrelflow.generic_utility";
 
 struct FunctionObject {
   PyObject_HEAD
   vectorcallfunc vectorcall;
-  const Routine* routine;
+  const Row* row;
   Py_ssize_t nparams;
   PyObject* params;    // tuple of interned str
   PyObject* defaults;  // tuple, or nullptr for none
@@ -32,49 +33,23 @@ struct FunctionObject {
 
 // ---- calling the routine -----------------------------------------------------
 
-template <size_t... I>
-py::object invoke_with(Generic impl, PyObject* const* args, std::index_sequence<I...>) {
-  using Fn = py::object (*)(decltype((void)I, py::handle())...);
-  return reinterpret_cast<Fn>(impl)(py::handle(args[I])...);
-}
-
-py::object invoke(const Routine& routine, PyObject* const* args) {
-  switch (routine.arity) {
-    case 0: return invoke_with(routine.impl, args, std::make_index_sequence<0>());
-    case 1: return invoke_with(routine.impl, args, std::make_index_sequence<1>());
-    case 2: return invoke_with(routine.impl, args, std::make_index_sequence<2>());
-    case 3: return invoke_with(routine.impl, args, std::make_index_sequence<3>());
-    case 4: return invoke_with(routine.impl, args, std::make_index_sequence<4>());
-    case 5: return invoke_with(routine.impl, args, std::make_index_sequence<5>());
-    case 6: return invoke_with(routine.impl, args, std::make_index_sequence<6>());
-    case 7: return invoke_with(routine.impl, args, std::make_index_sequence<7>());
-    case 8: return invoke_with(routine.impl, args, std::make_index_sequence<8>());
-    case 9: return invoke_with(routine.impl, args, std::make_index_sequence<9>());
-    case 10: return invoke_with(routine.impl, args, std::make_index_sequence<10>());
-    case 11: return invoke_with(routine.impl, args, std::make_index_sequence<11>());
-    default:
-      PyErr_Format(PyExc_SystemError, "%s: unsupported parameter count", routine.name);
-      throw py::error_already_set();
-  }
-}
-
 // Runs the routine; returns a new reference, or nullptr with an exception set.
 __attribute__((noinline)) PyObject* run_routine(FunctionObject* f, PyObject* const* args) {
-  const Routine& routine = *f->routine;
+  const Row& row = *f->row;
   PyObject* result = nullptr;
   try {
-    if (routine.impl == nullptr) {
-      PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", routine.name);
+    if (row.invoke == nullptr) {
+      PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", row.name);
       throw py::error_already_set();
     }
-    py::object value = invoke(routine, args);
+    py::object value = row.invoke(args);
     result = value ? value.release().ptr() : Py_NewRef(Py_None);
   } catch (...) {
     as_python_error().restore();
   }
   if (result == nullptr) {
-    std::string where = std::string(kModuleName) + "." + routine.name;
-    _PyTraceback_Add(where.c_str(), "kestrelflow/generic_utility", 0);
+    std::string where = std::string(kModuleName) + "." + row.name;
+    compat::add_traceback(where.c_str(), "kestrelflow/generic_utility", 0);
   }
   return result;
 }
@@ -86,14 +61,14 @@ void count_error(FunctionObject* f, bool too_many, Py_ssize_t given) {
   Py_ssize_t max = f->nparams;
   Py_ssize_t min = max - ndefaults;
   if (max == 0) {
-    PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", f->routine->name,
+    PyErr_Format(PyExc_TypeError, "%.200s() takes no arguments (%zd given)", f->row->name,
                  given);
     return;
   }
   const char* more_or_less = min == max ? "exactly" : (too_many ? "at most" : "at least");
   Py_ssize_t expected = too_many ? max : min;
   PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
-               f->routine->name, more_or_less, expected, expected == 1 ? "" : "s", given);
+               f->row->name, more_or_less, expected, expected == 1 ? "" : "s", given);
 }
 
 Py_ssize_t find_param(FunctionObject* f, PyObject* key) {
@@ -112,7 +87,7 @@ PyObject* function_vectorcall(PyObject* self, PyObject* const* args, size_t narg
   auto* f = reinterpret_cast<FunctionObject*>(self);
   Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
   Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
-  const char* name = f->routine->name;
+  const char* name = f->row->name;
 
   if (nargs == f->nparams && nkw == 0) return run_routine(f, args);  // nothing to bind
   if (nargs > f->nparams) {
@@ -225,8 +200,8 @@ PyObject* get_signature(PyObject* self, void*) {
       }
     }
     return inspect.attr("Signature")(parameters).release().ptr();
-  } catch (py::error_already_set& e) {
-    e.restore();
+  } catch (...) {
+    as_python_error().restore();
     return nullptr;
   }
 }
@@ -373,29 +348,37 @@ std::pair<py::tuple, py::tuple> parse_params(const char* params) {
   return {py::tuple(names), py::tuple(defaults)};
 }
 
-py::object make_function(const Routine& routine) {
-  auto [names, defaults] = parse_params(routine.params);
+py::object make_function(const Row& row) {
+  auto [names, defaults] = parse_params(row.params);
   Py_ssize_t nparams = static_cast<Py_ssize_t>(names.size());
-  if (nparams > kMaxParams || (routine.impl != nullptr && routine.arity != nparams)) {
-    PyErr_Format(PyExc_SystemError, "%s: the parameter list does not match the routine",
-                 routine.name);
+  if (nparams > kMaxParams || (row.invoke != nullptr && row.arity != nparams)) {
+    PyErr_Format(PyExc_SystemError, "%s: the parameter list does not match the routine", row.name);
     throw py::error_already_set();
   }
   auto* f = PyObject_GC_New(FunctionObject, function_type());
   if (f == nullptr) throw py::error_already_set();
   f->vectorcall = function_vectorcall;
-  f->routine = &routine;
+  f->row = &row;
   f->nparams = nparams;
-  f->params = names.release().ptr();
-  f->defaults = defaults.empty() ? nullptr : defaults.release().ptr();
-  f->name = PyUnicode_FromString(routine.name);
-  f->qualname = Py_NewRef(f->name);
-  f->module = PyUnicode_FromString(kModuleName);
-  f->doc = PyUnicode_FromString(routine.doc);
+  f->params = nullptr;
+  f->defaults = nullptr;
+  f->name = nullptr;
+  f->qualname = nullptr;
+  f->module = nullptr;
+  f->doc = nullptr;
   f->dict = nullptr;
   f->weakrefs = nullptr;
+  // Owned from here on: a failure below releases the half-made object.
   py::object function = py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(f));
-  if (!f->name || !f->module || !f->doc) throw py::error_already_set();
+  f->params = names.release().ptr();
+  f->defaults = defaults.empty() ? nullptr : defaults.release().ptr();
+  f->name = PyUnicode_FromString(row.name);
+  if (f->name == nullptr) throw py::error_already_set();
+  f->qualname = Py_NewRef(f->name);
+  f->module = PyUnicode_FromString(kModuleName);
+  if (f->module == nullptr) throw py::error_already_set();
+  f->doc = PyUnicode_FromString(row.doc);
+  if (f->doc == nullptr) throw py::error_already_set();
   PyObject_GC_Track(f);
   return function;
 }

@@ -1,32 +1,60 @@
-// The callable type of the module's public functions.
+// The callable type of the module's public functions, and the rows of the
+// table that binds them.
 #pragma once
 
 #include "frame/toolkit.h"
 
+#include <type_traits>
+#include <utility>
+
 namespace kf {
 
-using Generic = void (*)();
+// The most parameters a routine may have.
+constexpr int kMaxParams = 12;
 
-// One row of the function table: a routine, the parameter list written as in
-// Python ("driver, text, max_retries=4, timeout=20") and its docstring.
-// `impl` is null for a routine that is not built yet: calling it raises
-// NotImplementedError naming it.
-struct Routine {
-  const char* name;
-  Generic impl;
-  int arity;
-  const char* params;
-  const char* doc;
+// Calls a routine with the bound arguments (exactly its parameter count).
+using Invoker = py::object (*)(PyObject* const* args);
+
+// A routine's invoker and arity, checked when the table is compiled: every
+// parameter is an Arg and there are at most kMaxParams of them.
+template <typename F, F Fn>
+struct Entry;
+
+template <typename... Params, py::object (*Fn)(Params...)>
+struct Entry<py::object (*)(Params...), Fn> {
+  static_assert((std::is_same_v<Params, Arg> && ...), "every parameter of a routine is an Arg");
+  static_assert(sizeof...(Params) <= kMaxParams, "a routine has at most kMaxParams parameters");
+  static constexpr int arity = static_cast<int>(sizeof...(Params));
+
+  static py::object invoke(PyObject* const* args) {
+    return invoke_with(args, std::index_sequence_for<Params...>());
+  }
+
+ private:
+  template <size_t... I>
+  static py::object invoke_with([[maybe_unused]] PyObject* const* args, std::index_sequence<I...>) {
+    return Fn(Arg(args[I])...);
+  }
 };
 
-template <typename... A>
-constexpr int arity_of(py::object (*)(A...)) {
-  return static_cast<int>(sizeof...(A));
-}
+// One row of the module's binding table: a public function (built, or still
+// to come: calling it raises NotImplementedError naming it), or a
+// module-level datum bound between the functions.
+struct Row {
+  enum Kind { function, unbuilt, data };
+  Kind kind;
+  const char* name;
+  Invoker invoke;          // function rows
+  int arity;               // function rows
+  const char* params;      // the parameter list as in Python: "driver, max_retries=4"
+  const char* doc;
+  py::object (*value)();   // data rows: makes the value bound under `name`
+};
 
-// Builds the function object for a table row.  Argument binding follows
-// Python's rules for positional-or-keyword parameters with defaults.
-py::object make_function(const Routine& routine);
+// Builds the function object for a function or unbuilt row.  Argument
+// binding follows Python's rules for positional-or-keyword parameters with
+// defaults.
+py::object make_function(const Row& row);
 
 // Parses a parameter list into (names, defaults): names a tuple of interned
 // str, defaults a tuple of the trailing parameters' default values.
@@ -34,6 +62,12 @@ std::pair<py::tuple, py::tuple> parse_params(const char* params);
 
 }  // namespace kf
 
-#define KF_ROUTINE(fn, params, doc) \
-  { #fn, reinterpret_cast<kf::Generic>(&fn), kf::arity_of(&fn), params, doc }
-#define KF_UNBUILT(fn, params, doc) { #fn, nullptr, -1, params, doc }
+#define KF_ROUTINE(fn, params, doc)                                                        \
+  kf::Row {                                                                                \
+    kf::Row::function, #fn, &kf::Entry<decltype(&kf::fn), &kf::fn>::invoke,                \
+        kf::Entry<decltype(&kf::fn), &kf::fn>::arity, params, doc, nullptr                 \
+  }
+#define KF_UNBUILT(fn, params, doc) \
+  kf::Row { kf::Row::unbuilt, #fn, nullptr, -1, params, doc, nullptr }
+#define KF_DATA(name, make) \
+  kf::Row { kf::Row::data, name, nullptr, -1, "", "", make }

@@ -3,6 +3,7 @@
 // The module is process-wide: one interpreter may hold it, it is created and
 // executed once, and a later import in the same interpreter gets the same
 // object back without running anything again.
+#include "frame/compat.h"
 #include "frame/module_body.h"
 #include "frame/module_state.h"
 
@@ -34,8 +35,12 @@ bool copy_spec_attribute(PyObject* spec, PyObject* module, const char* from, con
 }
 
 PyObject* module_create(PyObject* spec, PyModuleDef*) {
-  int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
-  if (g_interpreter_id == -1) {
+  PyInterpreterState* interpreter = PyInterpreterState_Get();
+  int64_t id = PyInterpreterState_GetID(interpreter);
+  // Only the main interpreter may hold the module: the object helpers it is
+  // written with take the GIL through the main interpreter's thread states,
+  // which in a sub-interpreter would wait forever for a lock this thread holds.
+  if (g_interpreter_id == -1 && interpreter == PyInterpreterState_Main()) {
     g_interpreter_id = id;
   } else if (id != g_interpreter_id) {
     PyErr_SetString(PyExc_ImportError,
@@ -101,7 +106,7 @@ int module_exec(PyObject* module) {
   // Forget the half-built module, so that a later import starts afresh.
   Py_CLEAR(g_module);
   if (PyErr_Occurred()) {
-    _PyTraceback_Add("init kestrelflow.generic_utility", kFile, 1);
+    compat::add_traceback("init kestrelflow.generic_utility", kFile, 1);
   } else {
     PyErr_SetString(PyExc_ImportError, "init kestrelflow.generic_utility");
   }
@@ -133,6 +138,6 @@ PyObject* state::module() { return g_module; }
 
 }  // namespace kf
 
-extern "C" __attribute__((visibility("default"))) PyObject* PyInit_generic_utility() {
+PyMODINIT_FUNC PyInit_generic_utility() {
   return PyModuleDef_Init(&kf::module_def);
 }

@@ -1,14 +1,49 @@
 // The small toolkit every routine is written with.
 //
-// Routines are plain C++ functions of their bound arguments (py::handle each,
-// borrowed for the duration of the call) returning a py::object.  Python errors
-// travel as py::error_already_set; the function type in frame/ turns whatever
-// leaves a routine back into a Python exception with a traceback entry.
+// How to write a routine
+// ----------------------
+// A routine is a plain C++ function of its bound arguments, each an `Arg`
+// (a py::handle borrowed for the duration of the call), returning the Python
+// result as a py::object (an empty object means None).  Declare it in
+// frame/routines.h, give it a row in frame/function_table.cpp, define it in
+// its subsystem's folder.  Write it as the Python statement it stands for:
+//
+//   Lookups    g("time"), g("By") ...: module-level names are looked up at
+//              the moment of the call, so a caller that rebinds one changes
+//              what the routine uses.  Never cache them.
+//   Calls      pybind11's object API: obj.attr("name")(a, py::arg("k") = v).
+//              call()/call_method() are the allocation-free form for hot paths.
+//   Printing   say({"Attempt ", n, " of ", limit, "."}) prints one line made of
+//              literal UTF-8 pieces and values shown by their str(), through
+//              the builtin print.  concat({...}) builds the same str without
+//              printing it.
+//   Guards     try { ... } catch (...) { py::error_already_set e = caught(); ... }
+//              is `except Exception as e:`.  caught(g("TimeoutException")) is
+//              `except TimeoutException as e:`.  Whatever is in flight (a
+//              Python error or a C++ one, converted first) that is not an
+//              instance of the class is rethrown; KeyboardInterrupt and
+//              SystemExit always pass through.  Never catch
+//              py::error_already_set directly.
+//   Operators  eq, lt, le, gt, ge, contains, add, iadd, unpack<N>, range_count
+//              follow Python's semantics exactly (rich comparison then truth,
+//              `in`, `+`, `+=`, `a, b = x`, `range(n)`).
+//   with       with_(manager, [&](py::handle value) { ... }) is
+//              `with manager as value: ...`.
+//   Raising    raise(g("TimeoutException"), message) is `raise cls(message)`;
+//              raise_error(PyExc_ValueError, "...") for a builtin class.
+//   Sleeping   sleep(seconds) is time.sleep through the module's `time`.
+//   Loops      a loop that can run long calls check_signals() every pass (or
+//              every few thousand items) so that Ctrl-C arrives promptly.
+//
+// Browser helpers (locators, XPath templates, waits, the polling period of
+// the page-state waits) are in frame/browser.h.  Routines are written
+// plainly; a hand-tuned fast path belongs here, and only where a benchmark
+// asks for it.
 #pragma once
 
-#include <pybind11/pytypes.h>
-#include <pybind11/cast.h>
+#include <pybind11/pybind11.h>
 
+#include <array>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -18,14 +53,16 @@ namespace py = pybind11;
 
 namespace kf {
 
+// A routine argument: borrowed for the duration of the call.
+using Arg = py::handle;
+
 // ---- the module namespace -------------------------------------------------
 
 // The namespace of kestrelflow.generic_utility (valid once the module body runs).
 py::dict module_dict();
 
 // A module-level name (import, public function, data) looked up at the moment
-// of the call, so a caller that rebinds a module attribute changes what the
-// routines use.  Raises NameError when the name is not bound.
+// of the call.  Raises NameError when the name is not bound.
 py::object g(const char* name);
 
 // Fast calls for hot paths (no argument tuple, interned method names):
@@ -36,8 +73,73 @@ py::object call_method(py::handle self, const char* name, std::initializer_list<
 // `import name`: the module (its top-level package's submodule when dotted).
 py::object import_module(const char* name);
 
+// A new str from UTF-8 text (MemoryError, not a crash, when memory runs out).
+py::str str_of(std::string_view utf8);
+
+// A new int.
+py::int_ int_of(long long value);
+
+// ---- Python's operators ------------------------------------------------------
+
 // The truth of a value, as `if value:` tests it.
 bool truthy(py::handle value);
+
+// a == b, a < b, ...: the rich comparison, then the truth of its result.
+bool eq(py::handle a, py::handle b);
+bool eq(py::handle a, const char* text);
+bool lt(py::handle a, py::handle b);
+bool le(py::handle a, py::handle b);
+bool gt(py::handle a, py::handle b);
+bool ge(py::handle a, py::handle b);
+
+// item in container
+bool contains(py::handle container, py::handle item);
+
+// a + b, and a += b (in place where the type supports it).
+py::object add(py::handle a, py::handle b);
+void iadd(py::object& a, py::handle b);
+
+// The number of iterations of `for i in range(n)`: n must be an integer
+// (TypeError otherwise, as range() says); a negative n gives 0.
+Py_ssize_t range_count(py::handle n);
+
+// a, b, ... = iterable: exactly N values, with the interpreter's errors.
+void unpack_into(py::handle iterable, py::object* values, size_t count);
+template <size_t N>
+std::array<py::object, N> unpack(py::handle iterable) {
+  std::array<py::object, N> values;
+  unpack_into(iterable, values.data(), N);
+  return values;
+}
+
+// ---- with ------------------------------------------------------------------------
+
+namespace detail {
+using WithBody = void (*)(void* body, py::handle value);
+void with_(py::handle manager, WithBody run, void* body);
+}  // namespace detail
+
+// `with manager as value: body(value)`: __enter__ and __exit__ looked up on the
+// type; __exit__ sees the body's exception as the one being handled, and a
+// true result of it swallows that exception.
+template <typename Body>
+void with_(py::handle manager, Body&& body) {
+  detail::with_(
+      manager, [](void* b, py::handle value) { (*static_cast<Body*>(b))(value); },
+      static_cast<void*>(&body));
+}
+
+// ---- raising ------------------------------------------------------------------------
+
+// raise cls(message)
+[[noreturn]] void raise(py::handle cls, py::handle message);
+// raise <builtin class>(message)
+[[noreturn]] void raise_error(PyObject* builtin_class, const char* message);
+
+// ---- signals -------------------------------------------------------------------------
+
+// Runs pending signal handlers; raises what they raise (KeyboardInterrupt).
+void check_signals();
 
 // ---- printed lines ---------------------------------------------------------
 
@@ -79,7 +181,7 @@ class Piece {
 
   py::object as_str() const;
   // Appends the piece's UTF-8 text; false when it has none (lone surrogates).
-  bool append_utf8(class LineBuffer& out) const;
+  bool append_utf8(LineBuffer& out) const;
 
  private:
   std::string_view text_;
@@ -89,7 +191,7 @@ class Piece {
 };
 
 // The pieces joined into one str.
-py::str text(std::initializer_list<Piece> pieces);
+py::str concat(std::initializer_list<Piece> pieces);
 
 // print(the pieces joined), through the builtin print.
 void say(std::initializer_list<Piece> pieces);
@@ -98,38 +200,20 @@ void say(std::initializer_list<Piece> pieces);
 void say_values(std::initializer_list<py::handle> values);
 
 // ---- guarded blocks ----------------------------------------------------------
-//
-//   try { ... }
-//   catch (py::error_already_set& e) {
-//     pass_unless(e);                        // catches Exception subclasses only
-//     ...
-//   }
-//
-// Called inside a catch block: rethrows the error being handled unless it is
-// an instance of `cls`.  KeyboardInterrupt and SystemExit are not Exception
-// subclasses, so with the default they always pass through.
-void pass_unless(const py::error_already_set& e, py::handle cls = PyExc_Exception);
 
-// Called inside a catch block: the exception being handled as a Python error
-// (pybind11's own exceptions and C++ errors converted to their Python kinds).
+// Called inside a catch (...) block: the exception in flight as a Python
+// error (C++ errors converted to their Python kinds).  Rethrows it unless it
+// is an instance of `cls`; KeyboardInterrupt and SystemExit always pass.
+py::error_already_set caught(py::handle cls = PyExc_Exception);
+
+// Called inside a catch block: the exception being handled as a Python error.
 py::error_already_set as_python_error();
 
 // True when the error is an instance of the module-level class `name`
 // (for example "TimeoutException"), looked up now.
 bool is_instance(const py::error_already_set& e, const char* name);
 
-// ---- browser helpers -----------------------------------------------------------
-
-// (By.<by>, expression), e.g. locator("XPATH", xpath).
-py::tuple locator(const char* by, py::handle expression);
-
-// The XPath template `before` + text + `after`, by plain concatenation:
-// the text is not escaped.
-py::str template_xpath(const char* before, py::handle text, const char* after);
-
-// WebDriverWait(driver, timeout).until(EC.<condition>(locator)).
-py::object wait_until(py::handle driver, py::handle timeout, const char* condition,
-                      py::handle locator);
+// ---- time -------------------------------------------------------------------------
 
 // time.sleep(seconds) through the module's `time`.
 void sleep(py::handle seconds);

@@ -4,6 +4,7 @@
 // first entry whose action succeeds ends the routine.
 #pragma once
 
+#include "frame/browser.h"
 #include "frame/routines.h"
 
 #include <functional>
@@ -38,18 +39,5 @@ using TryEntry = std::function<Outcome(py::handle entry)>;
 // next when every pass is done.
 Outcome run_passes(py::handle entries, py::handle limit, const char* what, const Pause& pause,
                    const TryEntry& try_entry);
-
-// The XPath of an element whose own text node is exactly `text`.
-inline py::str exact_text_xpath(py::handle text) {
-  return template_xpath("//*[text()='", text, "']");
-}
-
-// The XPath of an element whose normalised text contains `text`.
-inline py::str contains_text_xpath(py::handle text) {
-  return template_xpath("//*[contains(normalize-space(), '", text, "')]");
-}
-
-// Finds the element at `xpath` and runs the scrolling `script` on it.
-void scroll_to(py::handle driver, py::handle xpath, const char* script);
 
 }  // namespace kf::all_options

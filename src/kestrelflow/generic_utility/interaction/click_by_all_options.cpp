@@ -9,20 +9,20 @@ using all_options::Outcome;
 using all_options::Pause;
 
 // element.click(), falling back to a script click; prints the outcome.
-Outcome click_with_fallback(A driver, py::handle element, const py::str& success_line) {
+Outcome click_with_fallback(Arg driver, py::handle element, const py::str& success_line) {
   try {
     element.attr("click")();
     say_values({success_line});
     return Outcome::succeeded;
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"Failed to click using element.click(): ", e});
     try {
       driver.attr("execute_script")("arguments[0].click();", element);
       say({"Clicked using JavaScript as a fallback."});
       return Outcome::succeeded;
-    } catch (py::error_already_set& e2) {
-      pass_unless(e2);
+    } catch (...) {
+      py::error_already_set e2 = caught();
       say({"JavaScript click also failed: ", e2});
       return Outcome::next;
     }
@@ -30,33 +30,33 @@ Outcome click_with_fallback(A driver, py::handle element, const py::str& success
 }
 
 // Scrolls to each text in turn; the first failure ends the scrolling.
-void scroll_to_texts(A driver, A texts) {
+void scroll_to_texts(Arg driver, Arg texts) {
   try {
     for (py::handle text_input : texts) {
-      all_options::scroll_to(driver, all_options::contains_text_xpath(text_input),
+      scroll_into_view(driver, contains_text_xpath(text_input),
                              "arguments[0].scrollIntoView({block: 'center'});");
       say({"Scrolled to element with text: ", text_input});
     }
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"Failed to scroll to element:"});
   }
 }
 
 // Gives loaders and overlays up to 5 seconds to vanish; never fails.
-void wait_for_overlays(A driver) {
+void wait_for_overlays(Arg driver) {
   try {
-    wait_until(driver, py::int_(5), "invisibility_of_element_located",
+    wait_until(driver, int_of(5), "invisibility_of_element_located",
                locator("CSS_SELECTOR", py::str(".loading, .overlay, .spinner")));
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
   }
 }
 
 }  // namespace
 
-py::object clicking_on_element_by_all_option(A driver, A x_paths_input, A text_input_list,
-                                             A max_retries, A scroll, A timeout) {
+py::object clicking_on_element_by_all_option(Arg driver, Arg x_paths_input, Arg text_input_list,
+                                             Arg max_retries, Arg scroll, Arg timeout) {
   if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
   wait_for_overlays(driver);
 
@@ -66,13 +66,13 @@ py::object clicking_on_element_by_all_option(A driver, A x_paths_input, A text_i
         py::object element;
         try {
           element = wait_until(driver, timeout, "element_to_be_clickable", locator("XPATH", xpath));
-        } catch (py::error_already_set& e) {
-          pass_unless(e);
+        } catch (...) {
+          py::error_already_set e = caught();
           say({"Could not find/click element with XPath '", xpath, "', trying next XPath:"});
           return Outcome::next;
         }
         return click_with_fallback(driver, element,
-                                   text({"Clicked successfully on element with XPath: ", xpath}));
+                                   concat({"Clicked successfully on element with XPath: ", xpath}));
       });
   if (outcome == Outcome::succeeded) return py::bool_(true);
 
@@ -83,9 +83,9 @@ py::object clicking_on_element_by_all_option(A driver, A x_paths_input, A text_i
         py::object element;
         try {
           element = wait_until(driver, timeout, "element_to_be_clickable",
-                               locator("XPATH", all_options::exact_text_xpath(text_input)));
-        } catch (py::error_already_set& e) {
-          pass_unless(e);
+                               locator("XPATH", exact_text_xpath(text_input)));
+        } catch (...) {
+          py::error_already_set e = caught();
           if (is_instance(e, "TimeoutException"))
             say({"Could not find element with exact text '", text_input,
                  "', trying other methods."});
@@ -95,7 +95,7 @@ py::object clicking_on_element_by_all_option(A driver, A x_paths_input, A text_i
         }
         return click_with_fallback(
             driver, element,
-            text({"Clicked element with exact text '", text_input, "' (XPath exact match)."}));
+            concat({"Clicked element with exact text '", text_input, "' (XPath exact match)."}));
       });
   if (outcome == Outcome::succeeded) return py::bool_(true);
 

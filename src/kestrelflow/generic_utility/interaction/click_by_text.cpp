@@ -7,66 +7,60 @@ namespace kf {
 namespace {
 
 // Finds `xpath` at once and clicks it; prints `success_line` or `failure_line`.
-bool click_now(A driver, const py::str& xpath, const py::str& success_line,
+bool click_now(Arg driver, const py::str& xpath, const py::str& success_line,
                const char* failure_line) {
   try {
-    driver.attr("find_element")(g("By").attr("XPATH"), xpath).attr("click")();
+    find_element(driver, "XPATH", xpath).attr("click")();
     say_values({success_line});
     return true;
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({failure_line});
     return false;
   }
 }
 
-bool below(long counter, A limit) {
-  int result = PyObject_RichCompareBool(py::int_(counter).ptr(), limit.ptr(), Py_LT);
-  if (result < 0) throw py::error_already_set();
-  return result != 0;
-}
-
 }  // namespace
 
-py::object click_element_by_text(A driver, A text_arg, A max_retries, A timeout) {
-  py::handle text_ = text_arg;
+py::object click_element_by_text(Arg driver, Arg text, Arg max_retries, Arg timeout) {
   long retry_count = 0;
-  while (below(retry_count, max_retries)) {
+  while (lt(int_of(retry_count), max_retries)) {
+    check_signals();
     try {
       say({"Attempt ", static_cast<long long>(retry_count) + 1, " to click element with text: '",
-           text_, "'"});
+           text, "'"});
       py::object clickable_element =
           wait_until(driver, timeout, "element_to_be_clickable",
-                     locator("XPATH", template_xpath("//*[contains(text(), '", text_, "')]")));
+                     locator("XPATH", template_xpath("//*[contains(text(), '", text, "')]")));
       clickable_element.attr("click")();
-      say({"Element with text '", text_, "' clicked successfully (using contains)."});
+      say({"Element with text '", text, "' clicked successfully (using contains)."});
       return py::bool_(true);
-    } catch (py::error_already_set& e) {
+    } catch (...) {
       // Anything but a time-out (a stale or intercepted click, a bad XPath) leaves.
-      pass_unless(e, g("TimeoutException"));
+      caught(g("TimeoutException"));
     }
 
     ++retry_count;
     say({"Retry ", static_cast<long long>(retry_count), "/", max_retries,
-         ": Could not click element with contains text '", text_, "'. Trying other methods..."});
-    if (click_now(driver, all_options::exact_text_xpath(text_),
-                  text({"Element with text '", text_,
+         ": Could not click element with contains text '", text, "'. Trying other methods..."});
+    if (click_now(driver, exact_text_xpath(text),
+                  concat({"Element with text '", text,
                         "' clicked successfully (using exact text match)."}),
                   "Failed to click element by exact match:"))
       return py::bool_(true);
-    if (click_now(driver, template_xpath("//span[text()='", text_, "']"),
-                  text({"Element with span text '", text_,
+    if (click_now(driver, template_xpath("//span[text()='", text, "']"),
+                  concat({"Element with span text '", text,
                         "' clicked successfully (using span exact match)."}),
                   "Failed to click element by span match: "))
       return py::bool_(true);
-    if (click_now(driver, template_xpath("//*[text()='", text_, "']/parent::*"),
-                  text({"Clicked parent of element with text '", text_, "'."}),
+    if (click_now(driver, template_xpath("//*[text()='", text, "']/parent::*"),
+                  concat({"Clicked parent of element with text '", text, "'."}),
                   "Failed to click parent element: "))
       return py::bool_(true);
-    sleep(py::int_(retry_count));
+    sleep(int_of(retry_count));
   }
 
-  say({"Failed to click element with text '", text_, "' after ", max_retries, " attempts."});
+  say({"Failed to click element with text '", text, "' after ", max_retries, " attempts."});
   return py::bool_(false);
 }
 

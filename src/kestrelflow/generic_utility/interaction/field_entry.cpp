@@ -13,8 +13,8 @@ py::list empty_text_list() {
 
 }  // namespace
 
-py::object enter_field_data(A driver, A field_xpath, A input_xpath, A input_value,
-                            A dropdown_xpath, A field_name) {
+py::object enter_field_data(Arg driver, Arg field_xpath, Arg input_xpath, Arg input_value,
+                            Arg dropdown_xpath, Arg field_name) {
   say({"======= Entering ", field_name});
   g("clicking_on_element_by_all_option")(driver, field_xpath, empty_text_list(),
                                          py::arg("max_retries") = 5);
@@ -25,7 +25,7 @@ py::object enter_field_data(A driver, A field_xpath, A input_xpath, A input_valu
                                 py::arg("field_type") = "others");
   g("clicking_on_element_by_all_option")(driver, dropdown_xpath, empty_text_list(),
                                          py::arg("max_retries") = 5);
-  sleep(py::int_(2));
+  sleep(int_of(2));
   return py::none();
 }
 

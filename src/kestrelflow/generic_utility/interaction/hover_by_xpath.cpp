@@ -16,22 +16,22 @@ constexpr const char* kMouseoverScript =
     "                        ";
 
 // Moves the pointer onto the element, falling back to dispatching mouseover.
-Outcome hover_with_fallback(A driver, py::handle element, const py::str& success_line,
+Outcome hover_with_fallback(Arg driver, py::handle element, const py::str& success_line,
                             const char* failure_prefix) {
   try {
     py::object actions = g("ActionChains")(driver);
     actions.attr("move_to_element")(element).attr("perform")();
     say_values({success_line});
     return Outcome::succeeded;
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({failure_prefix, e});
     try {
       driver.attr("execute_script")(kMouseoverScript, element);
       say({"✅ Hovered using JavaScript fallback."});
       return Outcome::succeeded;
-    } catch (py::error_already_set& e2) {
-      pass_unless(e2);
+    } catch (...) {
+      py::error_already_set e2 = caught();
       say({"⚠️ JS hover also failed: ", e2});
       return Outcome::next;
     }
@@ -39,23 +39,23 @@ Outcome hover_with_fallback(A driver, py::handle element, const py::str& success
 }
 
 // Scrolls to each text in turn; the first failure ends the scrolling.
-void scroll_to_texts(A driver, A texts) {
+void scroll_to_texts(Arg driver, Arg texts) {
   try {
     for (py::handle text_input : texts) {
-      all_options::scroll_to(driver, all_options::exact_text_xpath(text_input),
+      scroll_into_view(driver, exact_text_xpath(text_input),
                              "arguments[0].scrollIntoView(true);");
       say({"🟦 Scrolled to element with text: ", text_input});
     }
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"⚠️ Failed to scroll to element: ", e});
   }
 }
 
 }  // namespace
 
-py::object hovering_by_xpath(A driver, A x_paths_input, A text_input_list, A max_retries, A scroll,
-                             A timeout) {
+py::object hovering_by_xpath(Arg driver, Arg x_paths_input, Arg text_input_list, Arg max_retries, Arg scroll,
+                             Arg timeout) {
   if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
 
   Outcome outcome = all_options::run_passes(
@@ -65,13 +65,13 @@ py::object hovering_by_xpath(A driver, A x_paths_input, A text_input_list, A max
         try {
           element = wait_until(driver, timeout, "visibility_of_element_located",
                                locator("XPATH", xpath));
-        } catch (py::error_already_set& e) {
-          pass_unless(e);
+        } catch (...) {
+          py::error_already_set e = caught();
           say({"Could not find/hover element with XPath '", xpath, "', trying next one..."});
           return Outcome::next;
         }
         return hover_with_fallback(driver, element,
-                                   text({"✅ Hovered successfully on element with XPath: ", xpath}),
+                                   concat({"✅ Hovered successfully on element with XPath: ", xpath}),
                                    "⚠️ Hover failed using move_to_element(): ");
       });
   if (outcome == Outcome::succeeded) return py::bool_(true);
@@ -83,9 +83,9 @@ py::object hovering_by_xpath(A driver, A x_paths_input, A text_input_list, A max
         py::object element;
         try {
           element = wait_until(driver, timeout, "visibility_of_element_located",
-                               locator("XPATH", all_options::exact_text_xpath(text_input)));
-        } catch (py::error_already_set& e) {
-          pass_unless(e);
+                               locator("XPATH", exact_text_xpath(text_input)));
+        } catch (...) {
+          py::error_already_set e = caught();
           if (is_instance(e, "TimeoutException"))
             say({"⚠️ Element with text '", text_input, "' not visible yet."});
           else
@@ -94,7 +94,7 @@ py::object hovering_by_xpath(A driver, A x_paths_input, A text_input_list, A max
         }
         return hover_with_fallback(
             driver, element,
-            text({"✅ Hovered successfully on element with text: '", text_input, "'"}),
+            concat({"✅ Hovered successfully on element with text: '", text_input, "'"}),
             "⚠️ Hover failed using ActionChains: ");
       });
   if (outcome == Outcome::succeeded) return py::bool_(true);

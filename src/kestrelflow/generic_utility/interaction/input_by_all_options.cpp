@@ -10,16 +10,16 @@ namespace {
 using all_options::Outcome;
 using all_options::Pause;
 
-bool is_kind(A field_type, const char* kind) { return field_type.equal(py::str(kind)); }
+bool is_kind(Arg field_type, const char* kind) { return eq(field_type, kind); }
 
 // The calendar's day cell for the date text.
-py::str day_xpath(A calender_date) {
+py::str day_xpath(Arg calender_date) {
   return template_xpath("//td[normalize-space()='", calender_date,
                         "' and contains(@class, 'day')]");
 }
 
 // Clicks the field at `field_xpath` to open the calendar, then the day cell.
-void pick_calendar_day(A driver, py::handle field_xpath, A calender_date, A timeout) {
+void pick_calendar_day(Arg driver, py::handle field_xpath, Arg calender_date, Arg timeout) {
   py::object element =
       wait_until(driver, timeout, "element_to_be_clickable", locator("XPATH", field_xpath));
   element.attr("click")();
@@ -29,7 +29,7 @@ void pick_calendar_day(A driver, py::handle field_xpath, A calender_date, A time
 }
 
 struct Call {
-  A driver, text_input_list, data, calender_date, timeout, input_delay, field_type;
+  Arg driver, text_input_list, data, calender_date, timeout, input_delay, field_type;
   py::object shadow_root;  // set in shadow mode
   bool use_shadow;
 };
@@ -47,8 +47,8 @@ Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool 
     input_field.attr("send_keys")(c.data);
     say_values({success_line});
     return Outcome::succeeded;
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"Error inputting data in Text field: "});
     return Outcome::next;
   }
@@ -63,10 +63,9 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
     else
       input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", xpath));
-  } catch (py::error_already_set& e) {
+  } catch (...) {
     // Only a missing or unreachable field is retried; other errors leave.
-    if (!is_instance(e, "TimeoutException") && !is_instance(e, "ElementNotInteractableException"))
-      throw;
+    caught(py::make_tuple(g("TimeoutException"), g("ElementNotInteractableException")));
     say({"Could not find/interact with element using XPath '", xpath, "', retrying."});
     return Outcome::next;
   }
@@ -74,7 +73,7 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
   if (is_kind(c.field_type, "Text_field") || is_kind(c.field_type, "others")) {
     bool text_field = is_kind(c.field_type, "Text_field");
     return type_data(c, input_field, text_field, text_field,
-                     text({"Data input successfullysssssssssssssssssssss using XPath: '", xpath, "'"}));
+                     concat({"Data input successfullysssssssssssssssssssss using XPath: '", xpath, "'"}));
   }
   if (is_kind(c.field_type, "Calender")) {
     try {
@@ -85,8 +84,8 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
       pick_calendar_day(c.driver, xpath, c.calender_date, c.timeout);
       say({"✅ Calendar date selected successfully"});
       return Outcome::succeeded;
-    } catch (py::error_already_set& e) {
-      pass_unless(e);
+    } catch (...) {
+      py::error_already_set e = caught();
       say({"❌ Error inputting data in Calendar field"});
       return Outcome::next;
     }
@@ -100,45 +99,45 @@ Outcome enter_by_text(const Call& c, py::handle text_input) {
   try {
     try {
       say({"# Option 1: Input data based on text"});
-      py::str text_xpath = all_options::exact_text_xpath(text_input);
+      py::str text_xpath = exact_text_xpath(text_input);
       py::object input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", text_xpath));
 
       if (is_kind(c.field_type, "Text_field"))
         return type_data(c, input_field, true, false,
-                         text({"Data input successfully using XPath: '", text_xpath, "'"}));
+                         concat({"Data input successfully using XPath: '", text_xpath, "'"}));
       if (is_kind(c.field_type, "Calender")) {
         try {
           pick_calendar_day(c.driver, text_xpath, c.calender_date, c.timeout);
-        } catch (py::error_already_set& e) {
-          pass_unless(e);
+        } catch (...) {
+          py::error_already_set e = caught();
           say({"Error inputting data in Text field: "});
           return Outcome::next;
         }
       }
       say({"Data input successfully using text: '", text_input, "'"});
       return Outcome::succeeded;
-    } catch (py::error_already_set& e) {
-      pass_unless(e, g("TimeoutException"));
+    } catch (...) {
+      py::error_already_set e = caught(g("TimeoutException"));
       say({"Could not find element with exact text '", text_input, "', trying other methods."});
       return Outcome::next;
     }
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"An error occurred while trying to input data for text '", text_input, "':"});
     return Outcome::next;
   }
 }
 
 // Scrolls to each text; a failure skips only that text.
-void scroll_to_texts(A driver, A texts) {
+void scroll_to_texts(Arg driver, Arg texts) {
   for (py::handle text_input : texts) {
     try {
-      all_options::scroll_to(driver, all_options::exact_text_xpath(text_input),
+      scroll_into_view(driver, exact_text_xpath(text_input),
                              "arguments[0].scrollIntoView(true);");
       say({"Scrolled to element with text: ", text_input});
-    } catch (py::error_already_set& e) {
-      pass_unless(e);
+    } catch (...) {
+      py::error_already_set e = caught();
       say({"Failed to scroll to element:"});
     }
   }
@@ -146,17 +145,17 @@ void scroll_to_texts(A driver, A texts) {
 
 }  // namespace
 
-py::object input_data_by_all_option(A driver, A x_paths_input, A text_input_list, A data,
-                                    A calender_date, A max_attempts, A timeout, A scroll,
-                                    A input_delay, A shadow_host_tag, A field_type) {
+py::object input_data_by_all_option(Arg driver, Arg x_paths_input, Arg text_input_list, Arg data,
+                                    Arg calender_date, Arg max_attempts, Arg timeout, Arg scroll,
+                                    Arg input_delay, Arg shadow_host_tag, Arg field_type) {
   Call c{driver, text_input_list, data, calender_date, timeout, input_delay, field_type,
          py::object(), !shadow_host_tag.is_none()};
 
   if (c.use_shadow) {
     try {
       c.shadow_root = g("get_shadow_root")(driver, shadow_host_tag);
-    } catch (py::error_already_set& e) {
-      pass_unless(e);
+    } catch (...) {
+      py::error_already_set e = caught();
     }
     // A host without an open shadow root (none, or a closed one) is no root.
     if (!c.shadow_root || c.shadow_root.is_none()) {

@@ -1,35 +1,34 @@
 // The state of the whole page: document ready state, a "Loading" indicator,
 // and native alerts.
+#include "frame/browser.h"
 #include "frame/routines.h"
 
 namespace kf {
 
-py::object page_is_completed(A driver) {
+py::object page_is_completed(Arg driver) {
   py::object state = driver.attr("execute_script")("return document.readyState");
-  return py::bool_(state.equal(py::str("complete")));
+  return py::bool_(eq(state, "complete"));
 }
 
-py::object wait_for_page_to_load(A driver, A loading_xpath, A timeout) {
+py::object wait_for_page_to_load(Arg driver, Arg loading_xpath, Arg timeout) {
   try {
     py::object loading_text =
-        driver.attr("find_element")(g("By").attr("XPATH"), loading_xpath).attr("text");
-    int loading = PySequence_Contains(loading_text.ptr(), py::str("Loading").ptr());
-    if (loading < 0) throw py::error_already_set();
-    if (loading) {
+        find_element(driver, "XPATH", loading_xpath).attr("text");
+    if (contains(loading_text, str_of("Loading"))) {
       say({"Waiting for the page to load..."});
       py::object still_loading = g("EC").attr("text_to_be_present_in_element")(
           locator("XPATH", loading_xpath), "Loading");
       g("WebDriverWait")(driver, timeout).attr("until_not")(still_loading);
     }
     say({"Page has loaded."});
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"An error occurred while waiting for the page to load:"});
   }
   return py::none();
 }
 
-py::object Click_ok_popup(A driver) {
+py::object Click_ok_popup(Arg driver) {
   py::object alert = g("Alert")(driver);
   alert.attr("accept")();
   return py::none();

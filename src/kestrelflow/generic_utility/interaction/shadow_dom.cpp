@@ -1,15 +1,16 @@
 // Reaching into one open shadow DOM tree.
+#include "frame/browser.h"
 #include "frame/routines.h"
 
 namespace kf {
 
-py::object get_shadow_root(A driver, A tag_name) {
-  py::object host = driver.attr("find_element")(g("By").attr("TAG_NAME"), tag_name);
+py::object get_shadow_root(Arg driver, Arg tag_name) {
+  py::object host = find_element(driver, "TAG_NAME", tag_name);
   return driver.attr("execute_script")("return arguments[0].shadowRoot", host);
 }
 
-py::object shadow_find(A shadow_root, A css_selector) {
-  return shadow_root.attr("find_element")(g("By").attr("CSS_SELECTOR"), css_selector);
+py::object shadow_find(Arg shadow_root, Arg css_selector) {
+  return find_element(shadow_root, "CSS_SELECTOR", css_selector);
 }
 
 }  // namespace kf

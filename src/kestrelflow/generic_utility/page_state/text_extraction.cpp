@@ -1,5 +1,6 @@
 // Reading the page: the text of the first element found among XPaths, and an
 // absolute XPath for every element of the document.
+#include "frame/browser.h"
 #include "frame/routines.h"
 
 namespace kf {
@@ -29,21 +30,21 @@ constexpr const char* kElementPathsScript =
 
 }  // namespace
 
-py::object extract_text(A driver, A xpaths, A max_retries, A retry_delay, A waittime) {
-  py::object limit = py::reinterpret_borrow<py::object>(max_retries);
+py::object extract_text(Arg driver, Arg xpaths, Arg max_retries, Arg retry_delay, Arg waittime) {
   for (py::handle xpath : xpaths) {
     long long attempts = 0;
-    while (py::int_(attempts) < limit) {
+    while (lt(int_of(attempts), max_retries)) {
+      check_signals();
       try {
         py::object element =
             wait_until(driver, waittime, "presence_of_element_located", locator("XPATH", xpath));
         say({"Successfully extracted text from XPath ", xpath});
         return element.attr("text");
-      } catch (py::error_already_set& e) {
-        pass_unless(e);
+      } catch (...) {
+        py::error_already_set e = caught();
         ++attempts;
         say({"Attempt ", attempts, ": Error extracting text for XPath ", xpath, " -"});
-        if (py::int_(attempts) < limit) {
+        if (lt(int_of(attempts), max_retries)) {
           say({"Retrying XPath ", xpath, " in ", retry_delay, " seconds..."});
           sleep(retry_delay);
         } else {
@@ -56,7 +57,7 @@ py::object extract_text(A driver, A xpaths, A max_retries, A retry_delay, A wait
   return py::bool_(false);
 }
 
-py::object get_all_xpaths(A driver) {
+py::object get_all_xpaths(Arg driver) {
   return driver.attr("execute_script")(kElementPathsScript);
 }
 

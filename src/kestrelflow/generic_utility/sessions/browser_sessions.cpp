@@ -5,7 +5,7 @@ namespace kf {
 namespace {
 
 // The options object of a Chromium-family browser with the fixed switches.
-py::object chromium_options(const char* options_class, A maximize, A headless,
+py::object chromium_options(const char* options_class, Arg maximize, Arg headless,
                             const char* headless_switch) {
   py::object options = g(options_class)();
   for (const char* fixed : {"--disable-notifications", "--disable-infobars", "--disable-extensions"})
@@ -17,15 +17,15 @@ py::object chromium_options(const char* options_class, A maximize, A headless,
 
 }  // namespace
 
-py::object Chrome_Driver_info(A maximize, A headless) {
+py::object Chrome_Driver_info(Arg maximize, Arg headless) {
   py::object options = chromium_options("ChromeOptions", maximize, headless, "--headless");
   py::object driver_path = g("ChromeDriverManager")().attr("install")();
   py::object service = g("ChromeService")(driver_path);
   return g("webdriver").attr("Chrome")(py::arg("service") = service, py::arg("options") = options);
 }
 
-py::object FireFox_Driver_info(A maximize, A headless, A eager, A mode, A firefox_path,
-                               A driver_path) {
+py::object FireFox_Driver_info(Arg maximize, Arg headless, Arg eager, Arg mode, Arg firefox_path,
+                               Arg driver_path) {
   py::object options = g("FirefoxOptions")();
   if (truthy(eager)) options.attr("page_load_strategy") = "eager";
   if (truthy(headless)) options.attr("add_argument")("--headless");
@@ -36,7 +36,7 @@ py::object FireFox_Driver_info(A maximize, A headless, A eager, A mode, A firefo
   options.attr("set_preference")("media.volume_scale", "0.0");
 
   py::object service;
-  if (mode.attr("lower")().equal(py::str("manual"))) {
+  if (eq(mode.attr("lower")(), "manual")) {
     options.attr("binary_location") = firefox_path;
     service = g("FirefoxService")(py::arg("executable_path") = driver_path);
   } else {
@@ -49,12 +49,12 @@ py::object FireFox_Driver_info(A maximize, A headless, A eager, A mode, A firefo
   return driver;
 }
 
-py::object Edge_Driver_info(A maximize, A headless) {
+py::object Edge_Driver_info(Arg maximize, Arg headless) {
   py::object options = chromium_options("EdgeOptions", maximize, headless, "--headless=new");
   try {
     return g("webdriver").attr("Edge")(py::arg("options") = options);
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"[Edge Driver Error] ", e});
     return py::none();
   }

@@ -1,5 +1,6 @@
 // Network timing export: the page's resource timing entries appended to a CSV
 // file, one row per resource, after a step's screenshot.
+#include "frame/browser.h"
 #include "frame/routines.h"
 
 namespace kf {
@@ -46,7 +47,7 @@ constexpr Column kEntryColumns[] = {
     {"workerStart", Missing::kNotAvailable},
 };
 
-py::dict timing_row(py::handle entry, A step_type, A action_type, py::handle stamp) {
+py::dict timing_row(py::handle entry, Arg step_type, Arg action_type, py::handle stamp) {
   py::dict row;
   py::object get = entry.attr("get");
   for (const Column& column : kEntryColumns) {
@@ -64,16 +65,16 @@ py::dict timing_row(py::handle entry, A step_type, A action_type, py::handle sta
 
 }  // namespace
 
-py::object extract_performance_logs_and_append_to_csv(A driver, A file_path, A step_type,
-                                                      A action_type) {
+py::object extract_performance_logs_and_append_to_csv(Arg driver, Arg file_path, Arg step_type,
+                                                      Arg action_type) {
   wait_until(driver, py::int_(20), "presence_of_all_elements_located",
              locator("TAG_NAME", py::str("body")));
 
   py::object entries;
   try {
     entries = driver.attr("execute_script")(kResourceEntriesScript);
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
+  } catch (...) {
+    py::error_already_set e = caught();
     say({"Error fetching performance logs: "});
     return py::none();
   }
@@ -101,8 +102,8 @@ py::object extract_performance_logs_and_append_to_csv(A driver, A file_path, A s
   return py::none();
 }
 
-py::object export_network_logs(A driver, A Service_name, A /*Screenshots_path*/, A file_path,
-                               A step_type, A action_type, A Base_path, A /*zoom_level*/) {
+py::object export_network_logs(Arg driver, Arg Service_name, Arg /*Screenshots_path*/, Arg file_path,
+                               Arg step_type, Arg action_type, Arg Base_path, Arg /*zoom_level*/) {
   g("capture_screenshot")(Base_path, py::arg("service_name") = Service_name,
                           py::arg("step_name") = step_type, py::arg("use_webdriver") = true,
                           py::arg("driver") = driver);

@@ -3,8 +3,8 @@
 
 namespace kf {
 
-py::object set_zoom(A driver, A zoom_level) {
-  call_method(driver, "execute_script", {text({"document.body.style.zoom='", zoom_level, "%'"})});
+py::object set_zoom(Arg driver, Arg zoom_level) {
+  call_method(driver, "execute_script", {concat({"document.body.style.zoom='", zoom_level, "%'"})});
   return py::none();
 }
 

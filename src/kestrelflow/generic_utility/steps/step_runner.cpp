@@ -7,13 +7,6 @@
 namespace kf {
 namespace {
 
-// `value == text` as Python's `==` tests it (the value's own __eq__ first).
-bool equals(py::handle value, const char* text) {
-  PyObject* result = PyObject_RichCompare(value.ptr(), py::str(text).ptr(), Py_EQ);
-  if (result == nullptr) throw py::error_already_set();
-  return truthy(py::reinterpret_steal<py::object>(result));
-}
-
 py::list one_item_list(py::handle value) {
   py::list list(1);
   list[0] = value;
@@ -27,9 +20,9 @@ py::object failed_step_name(py::handle step_name, py::handle step, size_t positi
   if (step_name) return py::reinterpret_borrow<py::object>(step_name);
   try {
     return step[py::int_(0)];
-  } catch (py::error_already_set& e) {
-    pass_unless(e);
-    return text({"step ", position});
+  } catch (...) {
+    py::error_already_set e = caught();
+    return concat({"step ", position});
   }
 }
 
@@ -37,8 +30,8 @@ py::object failed_step_name(py::handle step_name, py::handle step, size_t positi
 py::object current_url_or_empty(py::handle driver) {
   try {
     return driver.attr("current_url");
-  } catch (py::error_already_set& e) {
-    pass_unless(e, PyExc_AttributeError);
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_AttributeError);
     return py::str("");
   }
 }
@@ -63,6 +56,7 @@ void click_step(Run& run, py::handle el_list, py::handle labels) {
 // One input call per value, the value wrapped as the data and as the date.
 void input_step(Run& run, py::handle el_list, py::handle input_values) {
   for (py::handle value : input_values) {
+    check_signals();
     g("input_data_by_all_option")(run.driver, el_list, one_item_list(py::str("")),
                                   one_item_list(value), one_item_list(value),
                                   py::arg("max_attempts") = 3, py::arg("timeout") = 10,
@@ -86,13 +80,13 @@ void read_step(Run& run, py::handle step_name, py::handle el_list) {
   entry["value"] = extracted;
   run.data_extracted.append(entry);
 
-  if (equals(step_name, "Scrap Application_number")) {
+  if (eq(step_name, "Scrap Application_number")) {
     py::object pieces = extracted.attr("split")("-");
     py::object number = pieces[py::int_(-1)].attr("strip")();
     module_dict()["App_number"] = number;
     say({"✅ Extracted App Number: ", number});
   }
-  if (equals(step_name, "Getting_application_validation")) {
+  if (eq(step_name, "Getting_application_validation")) {
     py::object app_cancel =
         g("extract_text")(run.driver, run.application_validation_box, py::arg("max_retries") = 3,
                           py::arg("retry_delay") = 1, py::arg("waittime") = 1);
@@ -102,12 +96,12 @@ void read_step(Run& run, py::handle step_name, py::handle el_list) {
       say_values({number});
     }
   }
-  if (equals(step_name, "Detect_language")) {
+  if (eq(step_name, "Detect_language")) {
     py::object lang = g("detect_language")(extracted);
     py::object switch_lang = py::none();
-    if (equals(lang, "English")) {
+    if (eq(lang, "English")) {
       switch_lang = py::bool_(false);
-    } else if (equals(lang, "Arabic")) {
+    } else if (eq(lang, "Arabic")) {
       switch_lang = py::bool_(true);
     }
     run.context["switch_lang"] = switch_lang;
@@ -125,18 +119,18 @@ void run_one_step(Run& run, py::handle step, py::object& step_name) {
   step_name = name;
 
   say({"\n=== STEP: ", step_name, " ==="});
-  if (equals(action, "click")) {
+  if (eq(action, "click")) {
     click_step(run, el_list, labels);
-  } else if (equals(action, "input")) {
+  } else if (eq(action, "input")) {
     input_step(run, el_list, step[py::int_(5)]);
-  } else if (equals(action, "get_url")) {
+  } else if (eq(action, "get_url")) {
     get_url_step(run, step[py::int_(5)]);
-  } else if (equals(action, "Scrap_data")) {
+  } else if (eq(action, "Scrap_data")) {
     read_step(run, step_name, el_list);
   }
 
   sleep(delay);
-  g("export_network_logs")(run.driver, text({run.web_app_name, " - ", step_name}),
+  g("export_network_logs")(run.driver, concat({run.web_app_name, " - ", step_name}),
                            run.Screenshots_path, py::arg("file_path") = run.file_path,
                            py::arg("step_type") = step_name, py::arg("action_type") = step_name,
                            py::arg("Base_path") = run.Base_path);
@@ -145,9 +139,9 @@ void run_one_step(Run& run, py::handle step, py::object& step_name) {
 
 }  // namespace
 
-py::object run_steps(A driver, A step_list, A web_app_name, A file_path, A Base_path,
-                     A SERVICE_NAME, A Screenshots_path, A application_validation_box,
-                     A sleep_time) {
+py::object run_steps(Arg driver, Arg step_list, Arg web_app_name, Arg file_path, Arg Base_path,
+                     Arg SERVICE_NAME, Arg Screenshots_path, Arg application_validation_box,
+                     Arg sleep_time) {
   // One record per failed step.  They stay with this call: the run is judged
   // by its printed lines and by what it returns.
   py::list error_records;
@@ -158,16 +152,17 @@ py::object run_steps(A driver, A step_list, A web_app_name, A file_path, A Base_
 
   size_t position = 0;
   for (py::handle step : py::iter(step_list)) {
+    check_signals();
     ++position;
     py::object step_name;  // set once the step's elements have been read
     try {
       run_one_step(run, step, step_name);
-    } catch (py::error_already_set& e) {
-      pass_unless(e);
+    } catch (...) {
+      py::error_already_set e = caught();
       py::object name = failed_step_name(step_name, step, position);
       say({"⚠️ Error during '", name, "': ", e});
       py::dict record;
-      record["ServiceName"] = text({SERVICE_NAME, " - ", name});
+      record["ServiceName"] = concat({SERVICE_NAME, " - ", name});
       record["URL"] = current_url_or_empty(driver);
       record["Error"] = py::str(e.value());
       error_records.append(record);
@@ -176,7 +171,7 @@ py::object run_steps(A driver, A step_list, A web_app_name, A file_path, A Base_
   return py::make_tuple(run.context, run.data_extracted);
 }
 
-py::object get_step_value(A data_dict, A step_name, A key) {
+py::object get_step_value(Arg data_dict, Arg step_name, Arg key) {
   // An exact dict cannot have its `get` replaced: look the values up directly.
   if (PyDict_CheckExact(data_dict.ptr())) {
     PyObject* inner = PyDict_GetItemWithError(data_dict.ptr(), step_name.ptr());

@@ -14,6 +14,8 @@
 namespace kf {
 namespace text_chars {
 
+constexpr Py_ssize_t kSignalEvery = Py_ssize_t(1) << 20;
+
 // Calls `visit(data, length)` with the str's code units as a typed pointer
 // (const Py_UCS1*, const Py_UCS2* or const Py_UCS4*) and returns its result.
 // `text` must be a ready str.
@@ -48,8 +50,13 @@ template <class OnCodePoint, class OnObject>
 bool for_each_char(py::handle text, OnCodePoint&& on_code_point, OnObject&& on_object) {
   if (PyUnicode_CheckExact(text.ptr())) {
     return with_code_units(text, [&](const auto* units, Py_ssize_t length) {
-      for (Py_ssize_t i = 0; i < length; ++i)
-        if (on_code_point(static_cast<Py_UCS4>(units[i]))) return true;
+      // Signals are looked at every 1M characters (about a millisecond).
+      for (Py_ssize_t block = 0; block < length; block += kSignalEvery) {
+        if (block != 0) check_signals();
+        Py_ssize_t end = length - block > kSignalEvery ? block + kSignalEvery : length;
+        for (Py_ssize_t i = block; i < end; ++i)
+          if (on_code_point(static_cast<Py_UCS4>(units[i]))) return true;
+      }
       return false;
     });
   }
@@ -58,6 +65,7 @@ bool for_each_char(py::handle text, OnCodePoint&& on_code_point, OnObject&& on_o
     // Indexed as their iterators index them: the size is read again on every
     // step, since the rule applied to an odd element may run Python code.
     for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(sequence); ++i) {
+      if ((i & 0xFFF) == 0xFFF) check_signals();
       PyObject* item = PySequence_Fast_GET_ITEM(sequence, i);
       long code_point = single_code_point(item);
       if (code_point >= 0) {
@@ -70,8 +78,10 @@ bool for_each_char(py::handle text, OnCodePoint&& on_code_point, OnObject&& on_o
   }
   py::object iterator = py::reinterpret_steal<py::object>(PyObject_GetIter(sequence));
   if (!iterator) throw py::error_already_set();
+  size_t items = 0;
   while (PyObject* next = PyIter_Next(iterator.ptr())) {
     py::object item = py::reinterpret_steal<py::object>(next);
+    if ((++items & 0xFFF) == 0) check_signals();
     long code_point = single_code_point(item.ptr());
     bool stop = code_point >= 0 ? on_code_point(static_cast<Py_UCS4>(code_point))
                                 : on_object(item);

@@ -3,10 +3,10 @@
 
 namespace kf {
 
-py::object Generate_File_name(A Service_name, A trial, A directory) {
+py::object Generate_File_name(Arg Service_name, Arg trial, Arg directory) {
   (void)trial;  // the log number in the name is fixed at 4
   py::object todays_date = g("datetime").attr("today")().attr("strftime")("%Y-%m-%d");
-  py::str name = text({directory, Service_name, "_", 4, "_", todays_date, ".csv"});
+  py::str name = concat({directory, Service_name, "_", 4, "_", todays_date, ".csv"});
   say_values({py::str("file_Generate"), name});
   return std::move(name);
 }

@@ -11,20 +11,13 @@ namespace {
 // "؀" <= char <= "ۿ": the Arabic block U+0600..U+06FF.
 inline bool arabic_code_point(Py_UCS4 c) { return c - 0x0600u <= 0x00FFu; }
 
-// "a" <= char.lower() <= "z", decided on the full lower-case mapping (which
-// may be several characters long: "İ".lower() is "i" + U+0307).  The
-// comparison with "a" holds when the mapping starts at or after "a"; the one
-// with "z" holds when it starts before "z", or is exactly "z".
-inline bool english_lower_case(const Py_UCS4* lower, int length) {
-  Py_UCS4 first = lower[0];
-  return first >= 'a' && (first < 'z' || (first == 'z' && length == 1));
-}
-
-bool english_code_point(Py_UCS4 c) {
+// "a" <= char.lower() <= "z".  Besides the ASCII letters, two characters
+// lower-case into that range: U+0130 ("İ".lower() is "i" + U+0307, which
+// sorts between "a" and "z") and the Kelvin sign U+212A ("k").  Every other
+// code point's full lower-case mapping starts outside it.
+inline bool english_code_point(Py_UCS4 c) {
   if (c < 0x80) return (c | 0x20u) - 'a' < 26u;
-  Py_UCS4 lower[3];
-  int length = _PyUnicode_ToLowerFull(c, lower);
-  return length > 0 && english_lower_case(lower, length);
+  return c == 0x0130 || c == 0x212A;
 }
 
 // ---- the same rules on any other element, with Python's operations -----------
@@ -51,11 +44,11 @@ bool english_object(py::handle item) {
 
 }  // namespace
 
-py::object similar(A a, A b) {
+py::object similar(Arg a, Arg b) {
   return g("SequenceMatcher")(py::none(), a, b).attr("ratio")();
 }
 
-py::object is_arabic(A text) {
+py::object is_arabic(Arg text) {
   // A str stored one byte per character holds nothing above U+00FF.
   if (PyUnicode_CheckExact(text.ptr()) && PyUnicode_KIND(text.ptr()) == PyUnicode_1BYTE_KIND)
     return py::bool_(false);
@@ -66,7 +59,7 @@ py::object is_arabic(A text) {
   return py::bool_(found);
 }
 
-py::object detect_language(A text) {
+py::object detect_language(Arg text) {
   size_t arabic_count = 0, english_count = 0;
   py::str low = arabic_low(), high = arabic_high();
   text_chars::for_each_char(

@@ -13,23 +13,15 @@ constexpr const char* kArabicDeleted =
 // Characters deleted from English text.
 constexpr const char* kEnglishDeleted = R"([^a-zA-Z0-9\s,.?!-])";
 
-bool equals(py::handle value, const char* literal) {
-  py::str other(literal);
-  py::object result = py::reinterpret_steal<py::object>(
-      PyObject_RichCompare(value.ptr(), other.ptr(), Py_EQ));
-  if (!result) throw py::error_already_set();
-  return truthy(result);
-}
-
 py::object delete_matches(const char* pattern, py::handle text) {
   return g("re").attr("sub")(py::str(pattern), py::str(""), text).attr("strip")();
 }
 
 }  // namespace
 
-py::object clean_text(A text, A language) {
-  if (equals(language, "arabic")) return delete_matches(kArabicDeleted, text);
-  if (equals(language, "english")) return delete_matches(kEnglishDeleted, text);
+py::object clean_text(Arg text, Arg language) {
+  if (eq(language, "arabic")) return delete_matches(kArabicDeleted, text);
+  if (eq(language, "english")) return delete_matches(kEnglishDeleted, text);
   return text.attr("strip")();
 }
 

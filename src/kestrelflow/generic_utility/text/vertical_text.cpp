@@ -103,6 +103,7 @@ py::object lay_out_str(py::handle text, py::handle wave_length) {
   } else {
     recorded.reserve(static_cast<size_t>(length));
     for (Py_ssize_t i = 0; i < length; ++i, wave.advance()) {
+      if ((i & 0xFFF) == 0xFFF) check_signals();
       add_line(wave.indentation());
       recorded.push_back(wave.indentation());
     }
@@ -147,8 +148,10 @@ py::object lay_out_items(py::handle text, py::handle wave_length) {
   py::object result;  // set once Python's operations take over
   py::str line_feed("\n");
 
+  size_t items = 0;
   while (PyObject* next = PyIter_Next(iterator.ptr())) {
     py::object item = py::reinterpret_steal<py::object>(next);
+    if ((++items & 0xFFF) == 0) check_signals();
     if (!result && PyUnicode_CheckExact(item.ptr())) {
       laid_out.insert(laid_out.end(), static_cast<size_t>(wave.indentation()), Py_UCS4(' '));
       text_chars::with_code_units(item, [&](const auto* units, Py_ssize_t n) {
@@ -182,7 +185,7 @@ py::object lay_out_items(py::handle text, py::handle wave_length) {
 
 }  // namespace
 
-py::object create_vertical_snake_text(A text, A wave_length) {
+py::object create_vertical_snake_text(Arg text, Arg wave_length) {
   if (PyUnicode_CheckExact(text.ptr())) return lay_out_str(text, wave_length);
   return lay_out_items(text, wave_length);
 }

@@ -1,0 +1,59 @@
+#include "frame/browser.h"
+
+namespace kf {
+
+py::tuple locator(const char* by, py::handle expression) {
+  return py::make_tuple(g("By").attr(by), expression);
+}
+
+py::object find_element(py::handle driver, const char* by, py::handle expression) {
+  return call_method(driver, "find_element", {g("By").attr(by), expression});
+}
+
+py::object find_elements(py::handle driver, const char* by, py::handle expression) {
+  return call_method(driver, "find_elements", {g("By").attr(by), expression});
+}
+
+py::object run_script(py::handle driver, const char* script, py::handle element) {
+  return call_method(driver, "execute_script", {str_of(script), element});
+}
+
+void scroll_into_view(py::handle driver, py::handle xpath, const char* script) {
+  py::object element = find_element(driver, "XPATH", xpath);
+  run_script(driver, script, element);
+}
+
+py::str template_xpath(const char* before, py::handle text, const char* after) {
+  return concat({before, text, after});
+}
+
+py::str exact_text_xpath(py::handle text) { return template_xpath("//*[text()='", text, "']"); }
+
+py::str contains_text_xpath(py::handle text) {
+  return template_xpath("//*[contains(normalize-space(), '", text, "')]");
+}
+
+py::object wait_until(py::handle driver, py::handle timeout, const char* condition,
+                      py::handle locator) {
+  py::object wait = call(g("WebDriverWait"), {driver, timeout});
+  return call_method(wait, "until", {call_method(g("EC"), condition, {locator})});
+}
+
+Period::Period(py::handle maxtrial, py::handle polling_interval)
+    : limit_(maxtrial), interval_(polling_interval), elapsed_(int_of(0)) {
+  if (lt(elapsed_, limit_) && le(interval_, elapsed_)) {
+    PyErr_Format(PyExc_ValueError,
+                 "polling_interval must be positive (got %R): the wait would never end",
+                 interval_.ptr());
+    throw py::error_already_set();
+  }
+}
+
+bool Period::running() {
+  check_signals();
+  return lt(elapsed_, limit_);
+}
+
+bool Streak::reached(py::handle threshold) const { return ge(int_of(count_), threshold); }
+
+}  // namespace kf

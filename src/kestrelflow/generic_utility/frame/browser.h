@@ -1,0 +1,76 @@
+// Browser helpers shared by every subsystem that drives the page: locators,
+// the XPath templates, element lookups, Selenium waits, and the polling
+// period of the page-state waits.
+#pragma once
+
+#include "frame/toolkit.h"
+
+namespace kf {
+
+// (By.<by>, expression), e.g. locator("XPATH", xpath).
+py::tuple locator(const char* by, py::handle expression);
+
+// driver.find_element(By.<by>, expression) / driver.find_elements(...).
+py::object find_element(py::handle driver, const char* by, py::handle expression);
+py::object find_elements(py::handle driver, const char* by, py::handle expression);
+
+// driver.execute_script(script, element).
+py::object run_script(py::handle driver, const char* script, py::handle element);
+
+// Finds the element at `xpath` and scrolls it into view with `script`
+// (for example "arguments[0].scrollIntoView(true);").
+void scroll_into_view(py::handle driver, py::handle xpath, const char* script);
+
+// The XPath template `before` + text + `after`, by plain concatenation:
+// the text is not escaped.
+py::str template_xpath(const char* before, py::handle text, const char* after);
+
+// The XPath of an element whose own text node is exactly `text`.
+py::str exact_text_xpath(py::handle text);
+
+// The XPath of an element whose normalised text contains `text`.
+py::str contains_text_xpath(py::handle text);
+
+// WebDriverWait(driver, timeout).until(EC.<condition>(locator)).
+py::object wait_until(py::handle driver, py::handle timeout, const char* condition,
+                      py::handle locator);
+
+// The period of a polling wait, as the page-state routines measure it:
+//
+//   elapsed = 0
+//   while elapsed < maxtrial:       # running()
+//       ...one poll...
+//       time.sleep(polling_interval)  # pause()
+//       elapsed += polling_interval   # advance()
+//
+// with Python's arithmetic (ints stay ints, a float interval makes a float).
+// A polling interval of zero or less with a positive period would never end:
+// the constructor raises ValueError before the first poll instead.
+class Period {
+ public:
+  Period(py::handle maxtrial, py::handle polling_interval);
+  // elapsed < maxtrial; runs pending signal handlers first.
+  bool running();
+  void pause() const { sleep(interval_); }
+  void advance() { iadd(elapsed_, interval_); }
+
+ private:
+  py::handle limit_;
+  py::handle interval_;
+  py::object elapsed_;
+};
+
+// A count of consecutive confirmations that a miss resets.
+class Streak {
+ public:
+  void hit() { ++count_; }
+  void reset() { count_ = 0; }
+  long long count() const { return count_; }
+  // count >= threshold, compared as Python compares them.
+  bool reached(py::handle threshold) const;
+
+ private:
+  long long count_ = 0;
+};
+
+}  // namespace kf
