@@ -25,21 +25,15 @@ inline bool english_code_point(Py_UCS4 c) {
 py::str arabic_low() { return py::str("\u0600"); }
 py::str arabic_high() { return py::str("\u06FF"); }
 
-bool less_equal(py::handle a, py::handle b) {
-  py::object result = py::reinterpret_steal<py::object>(PyObject_RichCompare(a.ptr(), b.ptr(), Py_LE));
-  if (!result) throw py::error_already_set();
-  return truthy(result);
-}
-
 // "؀" <= char and char <= "ۿ" (also what the chained form evaluates).
 bool arabic_object(py::handle item, py::handle low, py::handle high) {
-  return less_equal(low, item) && less_equal(item, high);
+  return le(low, item) && le(item, high);
 }
 
 // "a" <= char.lower() <= "z"
 bool english_object(py::handle item) {
   py::object lower = item.attr("lower")();
-  return less_equal(py::str("a"), lower) && less_equal(lower, py::str("z"));
+  return le(str_of("a"), lower) && le(lower, str_of("z"));
 }
 
 }  // namespace

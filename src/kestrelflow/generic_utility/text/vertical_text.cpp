@@ -61,11 +61,7 @@ class Wave {
 
   bool reached_top() const {
     if (native_) return indentation_ == turn_;
-    py::int_ current(indentation_);
-    py::object equal = py::reinterpret_steal<py::object>(
-        PyObject_RichCompare(current.ptr(), wave_length_.ptr(), Py_EQ));
-    if (!equal) throw py::error_already_set();
-    return truthy(equal);
+    return eq(int_of(indentation_), wave_length_);
   }
 
   py::handle wave_length_;
