@@ -7,7 +7,7 @@ more than a plain Python function with the same parameters doing the same work.
 """
 import timeit
 
-import kestrelflow.generic_utility as gu
+from kestrelflow.local_browser import local_display
 
 
 class Driver:
@@ -20,6 +20,13 @@ def set_zoom(driver, zoom_level=70):
 
 
 def main():
+    # The module's screen and pointer collaborators need a display at import.
+    with local_display():
+        import kestrelflow.generic_utility as gu
+        measure(gu)
+
+
+def measure(gu):
     driver = Driver()
     cases = [
         ("positional", "f(d, 70)"),

@@ -24,17 +24,22 @@ import time
 import timeit
 from pathlib import Path
 
-from kestrelflow.demo import PortalServer, open_chrome, start_display
+from kestrelflow.demo import PORTAL
+from kestrelflow.demo.server import PageServer
+from kestrelflow.local_browser import local_display, open_chrome
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from plain_rules import py_detect_language  # noqa: E402
 
 WEB_APP_NAME = "Bench portal"
 ROUNDS = 4  # of the five steps below: 20 steps
 
 
-def bench_steps(base_url):
+def bench_steps(portal):
     steps = []
     for n in range(ROUNDS):
         steps += [
-            ["Open search page", "get_url", [], [], 0, [base_url + "index.html?round=%d#search" % n]],
+            ["Open search page", "get_url", [], [], 0, [portal.url("index.html?round=%d#search" % n)]],
             ["Enter plot number", "input", ["//input[@id='search-box']"], [], 0, ["PLT-%04d" % n]],
             ["Press search", "click", ["//button[@id='search-button']"], ["Search"], 0],
             ["Scrap Application_number", "Scrap_data", ["//p[@id='application-number']"], [], 0],
@@ -71,15 +76,6 @@ def plain_run(driver, steps, file_path, base_path):
         element = WebDriverWait(driver, 3).until(EC.presence_of_element_located((By.XPATH, xpath)))
         print("Successfully extracted text from XPath " + xpath)
         return element.text
-
-    def language(text):
-        arabic = english = 0
-        for char in text:
-            if "\u0600" <= char <= "\u06ff":
-                arabic += 1
-            elif "a" <= char.lower() <= "z":
-                english += 1
-        return "Arabic" if arabic > english else "English" if english > arabic else "Unknown"
 
     def export(label, step_name):
         folder = "%s/%s" % (base_path, label)
@@ -153,7 +149,7 @@ def plain_run(driver, steps, file_path, base_path):
                 number = extracted.split("-")[-1].strip()
                 print("✅ Extracted App Number: " + number)
             if step_name == "Detect_language":
-                lang = language(extracted)
+                lang = py_detect_language(extracted)
                 context["switch_lang"] = {"English": False, "Arabic": True}.get(lang)
                 print("lang ===>", lang, "| switch_lang ===>", context["switch_lang"])
         pause(delay)
@@ -187,14 +183,14 @@ class CommandLog:
 
 
 def bench_run_steps(gu, runs):
-    portal = PortalServer()
-    driver = open_chrome(gu)
+    portal = PageServer(PORTAL)
+    driver = open_chrome(headless=True)
     work = Path(tempfile.mkdtemp(prefix="bench_steps_"))
     saved_time = gu.time
     gu.time = NoPauses()
     try:
         log = CommandLog(driver)
-        steps = bench_steps(portal.base_url)
+        steps = bench_steps(portal)
 
         def module_side(n):
             return gu.run_steps(driver, steps, WEB_APP_NAME, str(work / ("m%d.csv" % n)),
@@ -277,8 +273,7 @@ def main():
     parser.add_argument("--runs", type=int, default=7, help="timed runs of each side in (a)")
     args = parser.parse_args()
 
-    xvfb = start_display()
-    try:
+    with local_display():
         import kestrelflow.generic_utility as gu
 
         rows = bench_get_step_value(gu)
@@ -306,10 +301,6 @@ def main():
         print_table(rows)
         for note in notes:
             print(note)
-    finally:
-        if xvfb is not None:
-            xvfb.terminate()
-            xvfb.wait()
 
 
 if __name__ == "__main__":

@@ -11,18 +11,10 @@ import os
 import sys
 import time
 
+from kestrelflow.local_browser import local_display
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
 from plain_rules import py_detect_language, py_is_arabic, py_snake  # noqa: E402
-
-
-def ensure_display():
-    # The module's screen and pointer collaborators need a display at import.
-    if os.environ.get("DISPLAY"):
-        return None
-    from pyvirtualdisplay import Display
-    display = Display(visible=False, size=(1024, 768))
-    display.start()
-    return display
 
 
 # ---- inputs -------------------------------------------------------------------------------------
@@ -68,8 +60,8 @@ def best_time(fn, arg, repeats):
 
 
 def main():
-    display = ensure_display()
-    try:
+    # The module's screen and pointer collaborators need a display at import.
+    with local_display():
         import kestrelflow.generic_utility as gu
 
         bilingual, interleaved = bilingual_text(), interleaved_text()
@@ -105,9 +97,6 @@ def main():
         print("* returns at the first Arabic letter, character 66: call overhead only")
         print("results identical in every case; smallest speed-up on a full text "
               f"{slowest:.0f}x (goal 20x; the list and * rows are shown for information)")
-    finally:
-        if display is not None:
-            display.stop()
 
 
 if __name__ == "__main__":

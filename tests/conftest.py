@@ -3,14 +3,12 @@
 Xvfb is started by the pytest-xvfb plugin before collection (the pointer and
 screen libraries need a display at import).
 """
-import functools
-import http.server
-import threading
 from pathlib import Path
 
 import pytest
 
-from testbed import open_chrome
+from kestrelflow.demo.server import PageServer
+from kestrelflow.local_browser import open_chrome
 
 # kestrelflow.generic_utility is imported lazily: it needs the display that
 # pytest-xvfb starts after this file has been loaded.
@@ -18,35 +16,19 @@ from testbed import open_chrome
 PAGES = Path(__file__).parent / "pages"
 
 
+@pytest.fixture
+def gu():
+    import kestrelflow.generic_utility as module
+    return module
+
+
 # ---- pages served from localhost ----------------------------------------------
-
-class _QuietHandler(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-class PageServer:
-    def __init__(self, root):
-        handler = functools.partial(_QuietHandler, directory=str(root))
-        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-        self.base = "http://127.0.0.1:%d/" % self.httpd.server_address[1]
-        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
-        self.thread.start()
-
-    def url(self, name):
-        return self.base + name
-
-    def close(self):
-        self.httpd.shutdown()
-        self.httpd.server_close()
-
 
 @pytest.fixture(scope="session")
 def pages():
     """Serves tests/pages on 127.0.0.1 (a random port); pages.url("x.html")."""
-    server = PageServer(PAGES)
-    yield server
-    server.close()
+    with PageServer(PAGES) as server:
+        yield server
 
 
 # ---- a real browser ----------------------------------------------------------------
@@ -70,6 +52,13 @@ def driver(browser):
     return browser
 
 
+@pytest.fixture
+def page(request, driver, pages):
+    """The browser on the page named by the test module's PAGE."""
+    driver.get(pages.url(request.module.PAGE))
+    return driver
+
+
 # ---- a fake clock --------------------------------------------------------------------
 
 class FakeTime:
@@ -88,8 +77,7 @@ class FakeTime:
 
 
 @pytest.fixture
-def clock(monkeypatch):
-    import kestrelflow.generic_utility as gu
+def clock(gu, monkeypatch):
     fake = FakeTime()
     monkeypatch.setattr(gu, "time", fake)
     return fake

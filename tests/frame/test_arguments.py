@@ -2,14 +2,7 @@
 import pytest
 
 import kestrelflow.generic_utility as gu
-
-
-class Recorder:
-    def __init__(self):
-        self.scripts = []
-
-    def execute_script(self, script, *args):
-        self.scripts.append(script)
+from fakes import FakeDriver
 
 
 @pytest.mark.parametrize("call,message", [
@@ -43,7 +36,7 @@ def test_argument_errors_do_not_run_the_body(call, message):
 
 
 def test_positional_keyword_and_default_binding():
-    driver = Recorder()
+    driver = FakeDriver()
     gu.set_zoom(driver)
     gu.set_zoom(driver, 100)
     gu.set_zoom(zoom_level="85", driver=driver)
@@ -57,19 +50,15 @@ def test_positional_keyword_and_default_binding():
 
 
 def test_keyword_names_need_not_be_interned():
-    driver = Recorder()
+    driver = FakeDriver()
     name = "".join(["zoom", "_level"])
     gu.set_zoom(driver, **{name: 10})
     assert driver.scripts == ["document.body.style.zoom='10%'"]
 
 
 def test_exception_leaving_a_routine_names_it_in_the_traceback():
-    class Broken:
-        def execute_script(self, script):
-            raise ValueError("no page")
-
     with pytest.raises(ValueError) as info:
-        gu.set_zoom(Broken())
+        gu.set_zoom(FakeDriver(script_answer=ValueError("no page")))
     entries = [(e.name, e.path) for e in info.traceback]
     assert ("kestrelflow.generic_utility.set_zoom", "kestrelflow/generic_utility") in entries
     # The routine's entry sits between the caller and the failing Python frame.

@@ -8,6 +8,7 @@ import textwrap
 import pytest
 
 import kestrelflow.generic_utility as gu
+from fakes import Recorder
 
 
 def run_python(code):
@@ -67,28 +68,18 @@ def test_missing_collaborator_fails_the_import_and_a_later_import_succeeds():
 
 
 def test_call_time_lookup_of_module_names(monkeypatch):
-    class FakeEdge:
-        def __init__(self):
-            self.options = None
-
-        def Edge(self, options):
-            self.options = options
-            return "edge-driver"
-
-    fake = FakeEdge()
-    monkeypatch.setattr(gu, "webdriver", fake)
+    webdriver = Recorder("webdriver", "edge-driver")
+    monkeypatch.setattr(gu, "webdriver", webdriver)
     assert gu.Edge_Driver_info() == "edge-driver"
-    assert fake.options.arguments == ["--disable-notifications", "--disable-infobars",
-                                      "--disable-extensions"]
+    [(name, _, kwargs)] = webdriver.calls
+    assert name == "webdriver.Edge"
+    assert kwargs["options"].arguments == ["--disable-notifications", "--disable-infobars",
+                                           "--disable-extensions"]
 
 
 @pytest.mark.parametrize("raised", [KeyboardInterrupt, SystemExit])
 def test_interrupts_pass_through_guarded_blocks(monkeypatch, raised, capsys):
-    class Interrupting:
-        def Edge(self, options):
-            raise raised()
-
-    monkeypatch.setattr(gu, "webdriver", Interrupting())
+    monkeypatch.setattr(gu, "webdriver", Recorder("webdriver", raised))
     with pytest.raises(raised):
         gu.Edge_Driver_info()
     assert capsys.readouterr().out == ""

@@ -5,6 +5,7 @@ import pickle
 import pytest
 
 import kestrelflow.generic_utility as gu
+from fakes import FakeDriver
 
 IMPORTED = [
     "os", "time", "base64", "warnings", "tempfile", "datetime", "StringIO", "re", "pd", "np",
@@ -164,15 +165,10 @@ def test_function_attributes():
 
 
 def test_replaced_defaults_are_used(monkeypatch):
-    calls = []
-
-    class Driver:
-        def execute_script(self, script):
-            calls.append(script)
-
+    driver = FakeDriver()
     monkeypatch.setattr(gu.set_zoom, "__defaults__", (55,))
     assert str(inspect.signature(gu.set_zoom)) == "(driver, zoom_level=55)"
-    gu.set_zoom(Driver())
-    assert calls == ["document.body.style.zoom='55%'"]
+    gu.set_zoom(driver)
+    assert driver.scripts == ["document.body.style.zoom='55%'"]
     with pytest.raises(TypeError):
         gu.set_zoom.__defaults__ = [1]

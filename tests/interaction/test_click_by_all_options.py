@@ -1,18 +1,8 @@
-import pytest
-
 import kestrelflow.generic_utility as gu
+from helpers import clicks
 
+PAGE = "interaction_click.html"
 XPATH_PHASE_OVER = "Failed to click using XPaths, trying to click based on text."
-
-
-@pytest.fixture
-def page(driver, pages):
-    driver.get(pages.url("interaction_click.html"))
-    return driver
-
-
-def clicks(driver):
-    return driver.execute_script("return window.clicks")
 
 
 def test_first_xpath_is_clicked(page, clock, out):

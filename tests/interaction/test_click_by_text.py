@@ -2,16 +2,9 @@ import pytest
 from selenium.common.exceptions import InvalidSelectorException
 
 import kestrelflow.generic_utility as gu
+from helpers import clicks
 
-
-@pytest.fixture
-def page(driver, pages):
-    driver.get(pages.url("interaction_by_text.html"))
-    return driver
-
-
-def clicks(driver):
-    return driver.execute_script("return window.clicks")
+PAGE = "interaction_by_text.html"
 
 
 @pytest.mark.parametrize("text, name", [("draft", "save"), ("Padded", "padded")])

@@ -2,18 +2,7 @@
 import pytest
 
 import kestrelflow.generic_utility as gu
-
-
-class Interrupting:
-    """A driver whose every lookup is interrupted by the user."""
-
-    def find_element(self, *args):
-        raise KeyboardInterrupt
-
-    find_elements = find_element
-
-    def execute_script(self, *args):
-        raise KeyboardInterrupt
+from fakes import FakeDriver, FakeElement, Recorder
 
 
 @pytest.mark.parametrize("call", [
@@ -30,7 +19,8 @@ class Interrupting:
         "by-text", "page-load"])
 def test_keyboard_interrupt_passes_through(call, clock, out):
     with pytest.raises(KeyboardInterrupt):
-        call(Interrupting())
+        # Every lookup and script is interrupted by the user.
+        call(FakeDriver(missing=KeyboardInterrupt, script_answer=KeyboardInterrupt))
 
 
 COVERED = gu.ElementClickInterceptedException("covered")
@@ -43,34 +33,14 @@ def printed(*pieces):
     return ("".join(str(p) for p in pieces) + "\n").splitlines()
 
 
-class Unclickable:
+def stubborn():
     """Found and clickable, but neither click nor script can reach it."""
-    def is_displayed(self):
-        return True
-
-    def is_enabled(self):
-        return True
-
-    def click(self):
-        raise COVERED
-
-
-class Stubborn:
-    def __init__(self):
-        self.scripts = []
-
-    def find_element(self, by, value):
-        if by == gu.By.CSS_SELECTOR:
-            raise gu.NoSuchElementException("no overlay")
-        return Unclickable()
-
-    def execute_script(self, script, *args):
-        self.scripts.append(script)
-        raise SCRIPT_FAILED
+    unclickable = FakeElement(click=COVERED)
+    return FakeDriver({"//a": unclickable, "//b": unclickable}, script_answer=SCRIPT_FAILED)
 
 
 def test_script_click_failure_goes_on(clock, out):
-    driver = Stubborn()
+    driver = stubborn()
     assert gu.clicking_on_element_by_all_option(driver, ["//a", "//b"], [], max_retries=1) is False
     both_failed = [*printed("Failed to click using element.click(): ", COVERED),
                    *printed("JavaScript click also failed: ", SCRIPT_FAILED)]
@@ -85,15 +55,9 @@ def test_script_click_failure_goes_on(clock, out):
 
 
 def test_script_hover_failure_goes_on(monkeypatch, clock, out):
-    class FailingActions:
-        def __init__(self, driver):
-            pass
-
-        def move_to_element(self, element):
-            raise POINTER_LOST
-
-    monkeypatch.setattr(gu, "ActionChains", FailingActions)
-    driver = Stubborn()
+    monkeypatch.setattr(gu, "ActionChains",
+                        Recorder("ActionChains", Recorder("actions", POINTER_LOST)))
+    driver = stubborn()
     assert gu.hovering_by_xpath(driver, ["//a"], [], max_retries=1) is False
     assert out() == [
         "Attempt 1 to hover over element with XPath: '//a'",

@@ -1,16 +1,7 @@
 import kestrelflow.generic_utility as gu
+from helpers import hovered
 
-import pytest
-
-
-@pytest.fixture
-def page(driver, pages):
-    driver.get(pages.url("interaction_hover.html"))
-    return driver
-
-
-def hovered(driver):
-    return driver.execute_script("return window.hovered")
+PAGE = "interaction_hover.html"
 
 
 def test_hover_by_pointer_move(page, clock, out):

@@ -3,14 +3,9 @@ from selenium.common.exceptions import InvalidSelectorException, NoSuchElementEx
 
 import kestrelflow.generic_utility as gu
 
+PAGE = "interaction_input.html"
 XPATH_PHASE_OVER = "Failed to input using XPaths, trying to input based on text."
 TYPED = "Data input successfullysssssssssssssssssssss using XPath: '"
-
-
-@pytest.fixture
-def page(driver, pages):
-    driver.get(pages.url("interaction_input.html"))
-    return driver
 
 
 def value(driver, element_id):

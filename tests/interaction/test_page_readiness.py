@@ -4,12 +4,10 @@ from selenium.webdriver.support import expected_conditions as EC
 from selenium.webdriver.support.ui import WebDriverWait
 
 import kestrelflow.generic_utility as gu
+from fakes import FakeDriver
+from helpers import page_record
 
-
-@pytest.fixture
-def page(driver, pages):
-    driver.get(pages.url("interaction_loading.html"))
-    return driver
+PAGE = "interaction_loading.html"
 
 
 class TestWaitForPageToLoad:
@@ -35,12 +33,9 @@ class TestWaitForPageToLoad:
 def test_page_is_completed(page):
     assert gu.page_is_completed(page) is True
 
-    class Interactive:
-        def execute_script(self, script):
-            assert script == "return document.readyState"
-            return "interactive"
-
-    assert gu.page_is_completed(Interactive()) is False
+    interactive = FakeDriver(script_answer="interactive")
+    assert gu.page_is_completed(interactive) is False
+    assert interactive.scripts == ["return document.readyState"]
 
 
 class TestClickOkPopup:
@@ -48,7 +43,7 @@ class TestClickOkPopup:
         page.execute_script("setTimeout(function () { window.answer = confirm('Proceed?'); }, 0)")
         WebDriverWait(page, 2).until(EC.alert_is_present())
         assert gu.Click_ok_popup(page) is None
-        assert page.execute_script("return window.answer") is True
+        assert page_record(page, "answer") is True
 
     def test_no_alert_raises(self, page):
         with pytest.raises(NoAlertPresentException):

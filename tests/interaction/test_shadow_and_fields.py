@@ -2,14 +2,13 @@ import pytest
 from selenium.common.exceptions import InvalidSelectorException, NoSuchElementException
 
 import kestrelflow.generic_utility as gu
+from fakes import Recorder
+from helpers import clicks
+
+PAGE = "interaction_input.html"
 
 
 class TestShadowDom:
-    @pytest.fixture
-    def page(self, driver, pages):
-        driver.get(pages.url("interaction_input.html"))
-        return driver
-
     def test_open_root_of_the_first_host(self, page):
         root = gu.get_shadow_root(page, "open-host")
         assert gu.shadow_find(root, "input").get_attribute("id") == "inner"
@@ -44,21 +43,15 @@ class TestEnterFieldData:
             "Attempt 1 to click element with XPath: '//li[@id='option']'",
             "Clicked successfully on element with XPath: //li[@id='option']",
         ]
-        assert driver.execute_script("return window.clicks") == ["field", "option"]
+        assert clicks(driver) == ["field", "option"]
         assert driver.find_element("id", "query").get_attribute("value") == "xDub"
         assert clock.sleeps == [2, 2]
 
     def test_calls_through_the_module_and_ignores_failures(self, monkeypatch, clock, out):
         calls = []
-
-        def recorder(name):
-            def record(*args, **kwargs):
-                calls.append((name, args, kwargs))
-                return False
-            return record
-
-        monkeypatch.setattr(gu, "clicking_on_element_by_all_option", recorder("click"))
-        monkeypatch.setattr(gu, "input_data_by_all_option", recorder("input"))
+        monkeypatch.setattr(gu, "clicking_on_element_by_all_option",
+                            Recorder("click", False, calls=calls))
+        monkeypatch.setattr(gu, "input_data_by_all_option", Recorder("input", False, calls=calls))
         assert gu.enter_field_data("drv", ["f"], ["i"], "value", ["d"]) is None
         assert out() == ["======= Entering Field"]
         assert calls == [

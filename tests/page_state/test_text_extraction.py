@@ -1,34 +1,16 @@
 """Reading element texts with retries, and the XPath of every element."""
 import pytest
 
+from fakes import FakeDriver
+
 GREETING = "//p[@id='greeting']"
 MISSING = "//p[@id='nowhere']"
-
-
-@pytest.fixture
-def gu():
-    import kestrelflow.generic_utility as module
-    return module
 
 
 @pytest.fixture
 def text_page(driver, pages):
     driver.get(pages.url("evidence_text.html"))
     return driver
-
-
-class Recorder:
-    """A driver that only records what is asked of it."""
-
-    def __init__(self, result=None):
-        self.calls = []
-        self.result = result
-
-    def __getattr__(self, name):
-        def call(*args):
-            self.calls.append((name, args))
-            return self.result
-        return call
 
 
 def test_present_element_returns_its_text_at_once(gu, text_page, clock, out):
@@ -73,7 +55,7 @@ def test_every_xpath_missing_returns_false_after_default_retries(gu, text_page, 
 
 
 def test_no_attempts_and_no_xpaths_look_nothing_up(gu, clock, out):
-    driver = Recorder()
+    driver = FakeDriver()
     assert gu.extract_text(driver, [GREETING, MISSING], max_retries=0) is False
     assert gu.extract_text(driver, []) is False
     assert out() == ["All XPaths failed after max retries."] * 2
@@ -114,6 +96,6 @@ def test_element_path_script_text_is_exact(gu):
         (8, "return paths;"),
     ]
     script = "\n" + "\n".join(" " * n + line for n, line in lines) + "\n    "
-    driver = Recorder(result=["/html"])
+    driver = FakeDriver(script_answer=["/html"])
     assert gu.get_all_xpaths(driver) == ["/html"]
-    assert driver.calls == [("execute_script", (script,))]
+    assert driver.calls == [("execute_script", (script,), {})]

@@ -3,23 +3,10 @@ import pytest
 from selenium.webdriver.firefox.options import Options as RealFirefoxOptions
 
 import kestrelflow.generic_utility as gu
-from testbed import LocalChromeDriverManager, open_chrome, local_chrome_options_class
+from fakes import Recorder
+from kestrelflow.local_browser import local_chrome
 
 FIXED = ["--disable-notifications", "--disable-infobars", "--disable-extensions"]
-
-
-class Recorder:
-    """Records constructor and method calls in one shared log."""
-
-    def __init__(self, log, name, result=None):
-        self.log, self.name, self.result = log, name, result
-
-    def __call__(self, *args, **kwargs):
-        self.log.append((self.name, args, kwargs))
-        return self.result
-
-    def __getattr__(self, attr):
-        return Recorder(self.log, self.name + "." + attr, self.result)
 
 
 class FakeOptions:
@@ -33,38 +20,36 @@ class FakeOptions:
 @pytest.fixture
 def fake_chrome(monkeypatch):
     log = []
-
-    class Manager:
-        def install(self):
-            log.append(("install",))
-            return "/drivers/chromedriver"
-
+    manager = Recorder("ChromeDriverManager()", "/drivers/chromedriver", calls=log)
     monkeypatch.setattr(gu, "ChromeOptions", FakeOptions)
-    monkeypatch.setattr(gu, "ChromeDriverManager", Manager)
+    monkeypatch.setattr(gu, "ChromeDriverManager", Recorder("ChromeDriverManager", manager, calls=log))
     monkeypatch.setattr(gu, "ChromeService", lambda path: ("service", path))
-    monkeypatch.setattr(gu, "webdriver", Recorder(log, "webdriver", "driver"))
+    monkeypatch.setattr(gu, "webdriver", Recorder("webdriver", "driver", calls=log))
     return log
 
 
 def test_real_headless_chromium_with_both_flags(pages):
-    built = []
-    base = local_chrome_options_class(gu.ChromeOptions)
+    built, installs = [], []
+    saved = gu.ChromeOptions, gu.ChromeDriverManager
+    with local_chrome(gu):
+        local_options, local_manager = gu.ChromeOptions, gu.ChromeDriverManager
 
-    class Recording(base):
-        def __init__(self):
-            super().__init__()
-            built.append(self)
+        class Recording(local_options):
+            def __init__(self):
+                super().__init__()
+                built.append(self)
 
-    installs = LocalChromeDriverManager.installs
-    saved = gu.ChromeOptions
-    gu.ChromeOptions = Recording
+        class Counting(local_manager):
+            def install(self):
+                installs.append(self)
+                return super().install()
+
+        gu.ChromeOptions, gu.ChromeDriverManager = Recording, Counting
+        driver = gu.Chrome_Driver_info(headless=True, maximize=True)
     try:
-        driver = open_chrome(headless=True, maximize=True)
-    finally:
-        gu.ChromeOptions = saved
-    try:
+        assert (gu.ChromeOptions, gu.ChromeDriverManager) == saved
         assert isinstance(driver, gu.webdriver.Chrome)
-        assert LocalChromeDriverManager.installs == installs + 1
+        assert len(installs) == 1
         # The factory's switches follow the machine's own, in the fixed order.
         assert built[0].arguments[-5:] == FIXED + ["--headless", "--start-maximized"]
         driver.get(pages.url("basic.html"))
@@ -81,19 +66,17 @@ def test_real_headless_chromium_with_both_flags(pages):
 ])
 def test_chrome_switches_and_calls(fake_chrome, kwargs, switches):
     assert gu.Chrome_Driver_info(**kwargs) == "driver"
-    install, (name, args, call_kwargs) = fake_chrome
-    assert install == ("install",)
+    made, install, (name, args, call_kwargs) = fake_chrome
+    assert made == ("ChromeDriverManager", (), {})
+    assert install == ("ChromeDriverManager().install", (), {})
     assert name == "webdriver.Chrome" and args == ()
     assert call_kwargs["service"] == ("service", "/drivers/chromedriver")
     assert call_kwargs["options"].arguments == switches
 
 
 def test_chrome_errors_propagate(fake_chrome, monkeypatch):
-    class Offline:
-        def install(self):
-            raise ConnectionError("offline")
-
-    monkeypatch.setattr(gu, "ChromeDriverManager", Offline)
+    offline = Recorder("ChromeDriverManager()", ConnectionError("offline"))
+    monkeypatch.setattr(gu, "ChromeDriverManager", Recorder("ChromeDriverManager", offline))
     with pytest.raises(ConnectionError):
         gu.Chrome_Driver_info()
 
@@ -101,32 +84,18 @@ def test_chrome_errors_propagate(fake_chrome, monkeypatch):
 @pytest.fixture
 def fake_firefox(monkeypatch):
     log = []
-
-    class Driver:
-        def maximize_window(self):
-            log.append(("maximize_window",))
-
-    class Gecko:
-        def install(self):
-            log.append(("install",))
-            return "/drivers/geckodriver"
-
-    def firefox(**kwargs):
-        log.append(("Firefox", kwargs))
-        return Driver()
-
-    class Webdriver:
-        Firefox = staticmethod(firefox)
-
-    monkeypatch.setattr(gu, "webdriver", Webdriver)
-    monkeypatch.setattr(gu, "GeckoDriverManager", Gecko)
+    driver = Recorder("driver", calls=log)
+    manager = Recorder("GeckoDriverManager()", "/drivers/geckodriver", calls=log)
+    monkeypatch.setattr(gu, "webdriver", Recorder("webdriver", driver, calls=log))
+    monkeypatch.setattr(gu, "GeckoDriverManager", Recorder("GeckoDriverManager", manager, calls=log))
     return log
 
 
 def test_firefox_auto_mode(fake_firefox):
     gu.FireFox_Driver_info(headless=True)
-    assert fake_firefox[0] == ("install",)
-    name, kwargs = fake_firefox[1]
+    _, install, (name, args, kwargs) = fake_firefox  # and no maximize
+    assert install == ("GeckoDriverManager().install", (), {})
+    assert name == "webdriver.Firefox" and args == ()
     options, service = kwargs["options"], kwargs["service"]
     assert isinstance(options, RealFirefoxOptions)
     assert options.page_load_strategy == "eager"
@@ -140,18 +109,17 @@ def test_firefox_auto_mode(fake_firefox):
         ("media.volume_scale", "0.0"),
     ]
     assert service.path == "/drivers/geckodriver"
-    assert len(fake_firefox) == 2  # no maximize
 
 
 @pytest.mark.parametrize("mode", ["manual", "MANUAL", "Manual"])
 def test_firefox_manual_mode(fake_firefox, mode):
     gu.FireFox_Driver_info(True, False, False, mode, "/opt/ff/firefox", "/opt/ff/geckodriver")
-    _, kwargs = fake_firefox[0]
+    (_, _, kwargs), maximize = fake_firefox
     assert kwargs["options"].binary_location == "/opt/ff/firefox"
     assert kwargs["options"].page_load_strategy == "normal"  # untouched default
     assert kwargs["options"].arguments == []
     assert kwargs["service"].path == "/opt/ff/geckodriver"
-    assert fake_firefox[1] == ("maximize_window",)
+    assert maximize == ("driver.maximize_window", (), {})
 
 
 def test_firefox_mode_must_be_text(fake_firefox):
@@ -168,18 +136,12 @@ def test_edge_without_a_driver_prints_one_line_and_returns_none(monkeypatch, out
 
 
 def test_edge_switches(monkeypatch):
-    seen = []
-
-    class Webdriver:
-        @staticmethod
-        def Edge(**kwargs):
-            seen.append(kwargs)
-            return "edge"
-
-    monkeypatch.setattr(gu, "webdriver", Webdriver)
+    webdriver = Recorder("webdriver", "edge")
+    monkeypatch.setattr(gu, "webdriver", webdriver)
     assert gu.Edge_Driver_info(maximize=True, headless=True) == "edge"
-    assert list(seen[0]) == ["options"]
-    assert seen[0]["options"].arguments == FIXED + ["--headless=new", "--start-maximized"]
+    [(name, args, kwargs)] = webdriver.calls
+    assert name == "webdriver.Edge" and args == () and list(kwargs) == ["options"]
+    assert kwargs["options"].arguments == FIXED + ["--headless=new", "--start-maximized"]
 
 
 def test_zoom_of_a_real_page(driver, pages):

@@ -6,6 +6,8 @@ import time
 
 import pytest
 
+from fakes import FakeDriver, FakeElement
+
 HEADER = ["name", "initiatorType", "duration", "decodedBodySize", "transferSize",
           "responseStatus", "startTime", "responseEnd", "connectEnd", "connectStart",
           "contentType", "domainLookupEnd", "domainLookupStart", "fetchStart",
@@ -18,17 +20,15 @@ RESOURCES = ["evidence_style.css", "evidence_script.js", "evidence_dot.svg", "ev
 pytestmark = pytest.mark.filterwarnings("ignore:mss.mss is deprecated:DeprecationWarning")
 
 
-@pytest.fixture
-def gu(monkeypatch):
-    import kestrelflow.generic_utility as module
-
+@pytest.fixture(autouse=True)
+def fixed_now(gu, monkeypatch):
+    """NOW is the module's time of day."""
     class FixedDatetime(real_datetime.datetime):
         @classmethod
         def now(cls, tz=None):
             return cls(2024, 1, 2, 3, 4, 5)
 
-    monkeypatch.setattr(module, "datetime", FixedDatetime)
-    return module
+    monkeypatch.setattr(gu, "datetime", FixedDatetime)
 
 
 def read_rows(path):
@@ -94,14 +94,19 @@ def test_absent_entry_values_take_their_defaults(gu, driver, pages, tmp_path, ou
     ]
 
 
+def append_to_kept_and_new(gu, driver, tmp_path):
+    """Appends to a CSV holding earlier rows, then to one not there yet."""
+    kept, new = tmp_path / "kept.csv", tmp_path / "new.csv"
+    kept.write_text("earlier rows\n")
+    for path in (kept, new):
+        assert gu.extract_performance_logs_and_append_to_csv(driver, str(path), "s", "a") is None
+    return kept, new
+
+
 def test_script_error_prints_the_bare_line_and_writes_nothing(gu, driver, pages, tmp_path, out):
     driver.get(pages.url("basic.html"))
     driver.execute_script("performance.getEntriesByType = undefined;")
-    kept = tmp_path / "kept.csv"
-    kept.write_text("earlier rows\n")
-    new = tmp_path / "new.csv"
-    assert gu.extract_performance_logs_and_append_to_csv(driver, str(kept), "s", "a") is None
-    assert gu.extract_performance_logs_and_append_to_csv(driver, str(new), "s", "a") is None
+    kept, new = append_to_kept_and_new(gu, driver, tmp_path)
     assert out() == ["Error fetching performance logs: "] * 2
     assert kept.read_text() == "earlier rows\n"
     assert not new.exists()
@@ -110,11 +115,7 @@ def test_script_error_prints_the_bare_line_and_writes_nothing(gu, driver, pages,
 def test_no_entries_write_nothing_and_say_so(gu, driver, pages, tmp_path, out):
     resources_page(driver, pages)
     driver.execute_script("performance.clearResourceTimings();")
-    kept = tmp_path / "kept.csv"
-    kept.write_text("earlier rows\n")
-    new = tmp_path / "new.csv"
-    assert gu.extract_performance_logs_and_append_to_csv(driver, str(kept), "s", "a") is None
-    assert gu.extract_performance_logs_and_append_to_csv(driver, str(new), "s", "a") is None
+    kept, new = append_to_kept_and_new(gu, driver, tmp_path)
     assert out() == ["No resource timing entries to append to " + str(kept),
                      "No resource timing entries to append to " + str(new)]
     assert kept.read_text() == "earlier rows\n"
@@ -138,22 +139,8 @@ def test_export_stores_the_screenshot_under_base_and_service(gu, driver, pages, 
     assert {(r[22], r[23]) for r in rows} == {("open form", "click")}
 
 
-class ScriptRecorder:
-    """Records scripts; for the exact script text only."""
-
-    def __init__(self):
-        self.scripts = []
-
-    def find_elements(self, by, value):
-        return ["body"]
-
-    def execute_script(self, script, *args):
-        self.scripts.append(script)
-        return []
-
-
 def test_timing_script_text_is_exact(gu, tmp_path, out):
-    recorder = ScriptRecorder()
+    recorder = FakeDriver({"body": [FakeElement()]}, script_answer=[])
     gu.extract_performance_logs_and_append_to_csv(recorder, str(tmp_path / "x.csv"), "s", "a")
     assert recorder.scripts == [
         "\n            var performance = window.performance || window.mozPerformance || "

@@ -15,12 +15,6 @@ pytestmark = pytest.mark.filterwarnings("ignore:mss.mss is deprecated:Deprecatio
 
 
 @pytest.fixture
-def gu():
-    import kestrelflow.generic_utility as module
-    return module
-
-
-@pytest.fixture
 def stamp(clock):
     """A fixed local time for file names; records the formats asked for."""
     clock.formats = []

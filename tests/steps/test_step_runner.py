@@ -1,38 +1,24 @@
 """run_steps and get_step_value.
 
-The routines the runner calls are rebound on the module with recording fakes:
+The routines the runner calls are rebound on the module with recording routines:
 that both isolates the runner and proves it looks them up at call time.
 """
 import pytest
 
 import kestrelflow.generic_utility as gu
+from fakes import FakeDriver, Recorder
 
 DEFAULT_CONTEXT = {"switch_lang": None, "app_cancel_No": None}
 
 
-class Recorder:
-    """Stands in for one module routine: records its calls, answers from a
-    function of the arguments (or a fixed value), or raises."""
-
-    def __init__(self, answer=None):
-        self.calls = []
-        self.answer = answer
-
-    def __call__(self, *args, **kwargs):
-        self.calls.append((args, kwargs))
-        if callable(self.answer):
-            return self.answer(*args, **kwargs)
-        return self.answer
-
-
 @pytest.fixture
-def fakes(monkeypatch):
+def routines(monkeypatch):
     """Every routine the runner may call, rebound to a recorder."""
     names = ("clicking_on_element_by_all_option", "input_data_by_all_option", "extract_text",
              "extract_application_number", "detect_language", "export_network_logs")
     recorders = {}
     for name in names:
-        recorders[name] = Recorder()
+        recorders[name] = Recorder(name)
         monkeypatch.setattr(gu, name, recorders[name])
     return recorders
 
@@ -50,12 +36,6 @@ def run(driver, steps, **kwargs):
                         **kwargs)
 
 
-def raising(error):
-    def answer(*args, **kwargs):
-        raise error
-    return answer
-
-
 class Name:
     """A step name that counts how often it is formatted."""
 
@@ -70,90 +50,90 @@ class Name:
 
 # ---- dispatch ------------------------------------------------------------------------
 
-def test_click_step_calls_the_click_then_sleeps_and_exports(driver, fakes, clock, out):
+def test_click_step_calls_the_click_then_sleeps_and_exports(driver, routines, clock, out):
     xpaths, labels = ["//button[@id='go']"], ["Search"]
     result = run(driver, [["Press search", "click", xpaths, labels, 2]])
 
     assert result == (DEFAULT_CONTEXT, [])
-    [(args, kwargs)] = fakes["clicking_on_element_by_all_option"].calls
+    [(_, args, kwargs)] = routines["clicking_on_element_by_all_option"].calls
     assert args[0] is driver and args[1] is xpaths and args[2] is labels and len(args) == 3
     assert kwargs == {"max_retries": 2, "scroll": True}
-    [(args, kwargs)] = fakes["export_network_logs"].calls
+    [(_, args, kwargs)] = routines["export_network_logs"].calls
     assert args == (driver, "Portal - Press search", "shots")
     assert kwargs == {"file_path": "timings.csv", "step_type": "Press search",
                       "action_type": "Press search", "Base_path": "base"}
     assert clock.sleeps == [2, 0.5]
     assert out() == ["", "=== STEP: Press search ==="]
-    assert fakes["input_data_by_all_option"].calls == fakes["extract_text"].calls == []
+    assert routines["input_data_by_all_option"].calls == routines["extract_text"].calls == []
 
 
-def test_export_label_and_types_use_the_values_as_given(driver, fakes, clock):
+def test_export_label_and_types_use_the_values_as_given(driver, routines, clock):
     run(driver, [(7, "none", [], [], 0)], sleep_time=0.25)
-    [(args, kwargs)] = fakes["export_network_logs"].calls
+    [(_, args, kwargs)] = routines["export_network_logs"].calls
     assert args[1] == "Portal - 7"
     assert kwargs["step_type"] == 7 and kwargs["action_type"] == 7
     assert clock.sleeps == [0, 0.25]
 
 
-def test_input_step_types_each_value_in_its_own_call(driver, fakes, clock, out):
+def test_input_step_types_each_value_in_its_own_call(driver, routines, clock, out):
     xpaths = ["//input[@id='q']"]
     run(driver, [["Type", "input", xpaths, ["ignored"], 1, ("abc", 42)]], sleep_time=0)
 
-    calls = fakes["input_data_by_all_option"].calls
-    assert [args[1:] for args, _ in calls] == [(xpaths, [""], ["abc"], ["abc"]),
+    calls = routines["input_data_by_all_option"].calls
+    assert [args[1:] for _, args, _ in calls] == [(xpaths, [""], ["abc"], ["abc"]),
                                                (xpaths, [""], [42], [42])]
-    for args, kwargs in calls:
+    for _, args, kwargs in calls:
         assert args[0] is driver and args[1] is xpaths
         assert args[3] is not args[4]  # data and date are separate lists
         assert kwargs == {"max_attempts": 3, "timeout": 10, "scroll": False, "input_delay": 1}
     assert clock.sleeps == [1, 0]
-    assert len(fakes["export_network_logs"].calls) == 1
+    assert len(routines["export_network_logs"].calls) == 1
     assert out() == ["", "=== STEP: Type ==="]
 
 
-def test_input_step_without_values_types_nothing(driver, fakes, clock):
+def test_input_step_without_values_types_nothing(driver, routines, clock):
     run(driver, [["Type", "input", ["//input"], [], 0, []]])
-    assert fakes["input_data_by_all_option"].calls == []
-    assert len(fakes["export_network_logs"].calls) == 1
+    assert routines["input_data_by_all_option"].calls == []
+    assert len(routines["export_network_logs"].calls) == 1
     assert clock.sleeps == [0, 0.5]
 
 
-def test_get_url_opens_the_first_value_and_says_so(driver, pages, fakes, clock, out):
+def test_get_url_opens_the_first_value_and_says_so(driver, pages, routines, clock, out):
     url = pages.url("steps_portal.html")
     run(driver, [["Open", "get_url", [], [], 0, [url, "not used"]]])
     assert driver.current_url == url
     assert out() == ["", "=== STEP: Open ===", "🌐 Navigated to: " + url]
-    assert len(fakes["export_network_logs"].calls) == 1
+    assert len(routines["export_network_logs"].calls) == 1
 
 
-def test_other_actions_do_nothing_but_still_sleep_and_export(driver, fakes, clock, out):
+def test_other_actions_do_nothing_but_still_sleep_and_export(driver, routines, clock, out):
     steps = [["A", "Click", ["//a"], ["a"], 3], ["B", None, [], [], 4], ["C", "get_url ", [], [], 5]]
     assert run(driver, steps, sleep_time=1) == (DEFAULT_CONTEXT, [])
     for name in ("clicking_on_element_by_all_option", "input_data_by_all_option", "extract_text"):
-        assert fakes[name].calls == []
-    assert [kwargs["step_type"] for _, kwargs in fakes["export_network_logs"].calls] == ["A", "B", "C"]
+        assert routines[name].calls == []
+    assert [kwargs["step_type"] for _, _, kwargs in routines["export_network_logs"].calls] == ["A", "B", "C"]
     assert clock.sleeps == [3, 1, 4, 1, 5, 1]
     assert out() == ["", "=== STEP: A ===", "", "=== STEP: B ===", "", "=== STEP: C ==="]
 
 
-def test_steps_may_be_tuples_from_any_iterable(driver, fakes, clock):
+def test_steps_may_be_tuples_from_any_iterable(driver, routines, clock):
     steps = (("S%d" % i, "click", [], [], i) for i in range(3))
     run(driver, steps, sleep_time=0)
-    assert len(fakes["clicking_on_element_by_all_option"].calls) == 3
+    assert len(routines["clicking_on_element_by_all_option"].calls) == 3
     assert clock.sleeps == [0, 0, 1, 0, 2, 0]
 
 
-def test_empty_step_list_returns_the_fresh_context_and_prints_nothing(driver, fakes, clock, out):
+def test_empty_step_list_returns_the_fresh_context_and_prints_nothing(driver, routines, clock, out):
     context, data = run(driver, [])
     assert (context, data) == (DEFAULT_CONTEXT, [])
     assert list(context) == ["switch_lang", "app_cancel_No"]
-    assert out() == [] and clock.sleeps == [] and fakes["export_network_logs"].calls == []
+    assert out() == [] and clock.sleeps == [] and routines["export_network_logs"].calls == []
 
 
 # ---- read steps ------------------------------------------------------------------------
 
-def test_read_steps_collect_every_result_in_order(driver, fakes, clock, out):
-    fakes["extract_text"].answer = lambda d, xpaths, **kw: {"//p[1]": "First", "//p[2]": ""}.get(
+def test_read_steps_collect_every_result_in_order(driver, routines, clock, out):
+    routines["extract_text"].answer = lambda d, xpaths, **kw: {"//p[1]": "First", "//p[2]": ""}.get(
         xpaths[0], False)
     context, data = run(driver, [["One", "Scrap_data", ["//p[1]"], [], 0],
                                  ["Two", "Scrap_data", ["//p[2]"], [], 0],
@@ -162,68 +142,69 @@ def test_read_steps_collect_every_result_in_order(driver, fakes, clock, out):
                     {"step": "Three", "value": False}]
     assert [list(entry) for entry in data] == [["step", "value"]] * 3
     assert context == DEFAULT_CONTEXT
-    for args, kwargs in fakes["extract_text"].calls:
+    for _, args, kwargs in routines["extract_text"].calls:
         assert args[0] is driver and len(args) == 2
         assert kwargs == {"max_retries": 3, "retry_delay": 1, "waittime": 3}
-    assert len(fakes["export_network_logs"].calls) == 3
+    assert len(routines["export_network_logs"].calls) == 3
 
 
-def test_application_number_read_binds_App_number(driver, fakes, clock, out, no_app_number):
-    fakes["extract_text"].answer = "Application-12345 "
+def test_application_number_read_binds_App_number(driver, routines, clock, out, no_app_number):
+    routines["extract_text"].answer = "Application-12345 "
     run(driver, [["Scrap Application_number", "Scrap_data", ["//p"], [], 0]])
     assert gu.App_number == "12345" and "App_number" in vars(gu)
     assert out()[-1] == "✅ Extracted App Number: 12345"
 
     # It outlives the call and is left alone by runs without that read.
-    fakes["extract_text"].answer = "Application-999"
+    routines["extract_text"].answer = "Application-999"
     run(driver, [["Other", "Scrap_data", ["//p"], [], 0]])
     assert gu.App_number == "12345"
 
 
-def test_application_number_read_of_no_text_fails_the_step(driver, fakes, clock, out,
+def test_application_number_read_of_no_text_fails_the_step(driver, routines, clock, out,
                                                            no_app_number):
-    fakes["extract_text"].answer = False
+    routines["extract_text"].answer = False
     context, data = run(driver, [["Scrap Application_number", "Scrap_data", ["//p"], [], 0]])
     assert data == [{"step": "Scrap Application_number", "value": False}]
     assert "App_number" not in vars(gu)
     assert out()[-1] == ("⚠️ Error during 'Scrap Application_number': "
                          "'bool' object has no attribute 'split'")
-    assert clock.sleeps == [] and fakes["export_network_logs"].calls == []
+    assert clock.sleeps == [] and routines["export_network_logs"].calls == []
 
 
-def test_validation_read_takes_the_number_from_its_own_text(driver, fakes, clock, out):
+def test_validation_read_takes_the_number_from_its_own_text(driver, routines, clock, out):
     box = ["//div[@id='validation']"]
     texts = {"//p": "Cancelled application 202500123456", box[0]: "Cancel requested"}
-    fakes["extract_text"].answer = lambda d, xpaths, **kw: texts[xpaths[0]]
-    fakes["extract_application_number"].answer = "202500123456"
+    routines["extract_text"].answer = lambda d, xpaths, **kw: texts[xpaths[0]]
+    routines["extract_application_number"].answer = "202500123456"
 
     context, _ = run(driver, [["Getting_application_validation", "Scrap_data", ["//p"], [], 0]],
                      application_validation_box=box)
 
-    (_, first), (args, kwargs) = fakes["extract_text"].calls
+    _, (_, args, kwargs) = routines["extract_text"].calls
     assert args == (driver, box) and kwargs == {"max_retries": 3, "retry_delay": 1, "waittime": 1}
-    assert fakes["extract_application_number"].calls == [(("Cancelled application 202500123456",), {})]
+    assert routines["extract_application_number"].calls == [
+        ("extract_application_number", ("Cancelled application 202500123456",), {})]
     assert context == {"switch_lang": None, "app_cancel_No": "202500123456"}
     assert out()[-1] == "202500123456"
 
 
-def test_validation_read_with_an_empty_box_changes_nothing(driver, fakes, clock, out):
-    fakes["extract_text"].answer = lambda d, xpaths, **kw: "" if xpaths is None else "text"
+def test_validation_read_with_an_empty_box_changes_nothing(driver, routines, clock, out):
+    routines["extract_text"].answer = lambda d, xpaths, **kw: "" if xpaths is None else "text"
     context, _ = run(driver, [["Getting_application_validation", "Scrap_data", ["//p"], [], 0]])
-    assert fakes["extract_text"].calls[1][0] == (driver, None)
-    assert fakes["extract_application_number"].calls == []
+    assert routines["extract_text"].calls[1].args == (driver, None)
+    assert routines["extract_application_number"].calls == []
     assert context == DEFAULT_CONTEXT
     assert out() == ["", "=== STEP: Getting_application_validation ==="]
 
 
-def test_language_read_sets_switch_lang_for_each_answer(driver, fakes, clock, out):
+def test_language_read_sets_switch_lang_for_each_answer(driver, routines, clock, out):
     answers = iter(["English", "Arabic", "Unknown"])
-    fakes["detect_language"].answer = lambda text: next(answers)
-    fakes["extract_text"].answer = "نص"
+    routines["detect_language"].answer = lambda text: next(answers)
+    routines["extract_text"].answer = "نص"
 
     step = ["Detect_language", "Scrap_data", ["//p"], [], 0]
     context, data = run(driver, [step, step, step])
-    assert [args for args, _ in fakes["detect_language"].calls] == [("نص",)] * 3
+    assert [args for _, args, _ in routines["detect_language"].calls] == [("نص",)] * 3
     assert context == DEFAULT_CONTEXT  # the last answer resets the earlier True to None
     lines = [line for line in out() if line.startswith("lang")]
     assert lines == ["lang ===> English | switch_lang ===> False",
@@ -232,9 +213,9 @@ def test_language_read_sets_switch_lang_for_each_answer(driver, fakes, clock, ou
     assert len(data) == 3
 
 
-def test_each_call_starts_from_a_fresh_context(driver, fakes, clock):
-    fakes["extract_text"].answer = "text"
-    fakes["detect_language"].answer = "English"
+def test_each_call_starts_from_a_fresh_context(driver, routines, clock):
+    routines["extract_text"].answer = "text"
+    routines["detect_language"].answer = "English"
     first, _ = run(driver, [["Detect_language", "Scrap_data", ["//p"], [], 0]])
     second, _ = run(driver, [])
     assert first == {"switch_lang": False, "app_cancel_No": None}
@@ -243,12 +224,12 @@ def test_each_call_starts_from_a_fresh_context(driver, fakes, clock):
 
 # ---- failures ------------------------------------------------------------------------------
 
-def test_a_failing_step_is_reported_and_the_run_goes_on(driver, fakes, clock, out):
+def test_a_failing_step_is_reported_and_the_run_goes_on(driver, routines, clock, out):
     def click(d, xpaths, labels, **kw):
         if xpaths == ["//bad"]:
             raise RuntimeError("element exploded")
         return True
-    fakes["clicking_on_element_by_all_option"].answer = click
+    routines["clicking_on_element_by_all_option"].answer = click
 
     steps = [["First", "click", ["//ok"], [], 1],
              ["Second", "click", ["//bad"], [], 2],
@@ -259,30 +240,30 @@ def test_a_failing_step_is_reported_and_the_run_goes_on(driver, fakes, clock, ou
                      "⚠️ Error during 'Second': element exploded",
                      "", "=== STEP: Third ==="]
     assert clock.sleeps == [1, 0.5, 3, 0.5]
-    assert [k["step_type"] for _, k in fakes["export_network_logs"].calls] == ["First", "Third"]
+    assert [k["step_type"] for _, _, k in routines["export_network_logs"].calls] == ["First", "Third"]
 
 
-def test_a_failing_export_skips_only_the_sleep_after_it(driver, fakes, clock, out):
-    fakes["export_network_logs"].answer = raising(KeyError("duration"))
+def test_a_failing_export_skips_only_the_sleep_after_it(driver, routines, clock, out):
+    routines["export_network_logs"].answer = KeyError("duration")
     run(driver, [["A", "none", [], [], 2], ["B", "none", [], [], 3]], sleep_time=9)
     assert clock.sleeps == [2, 3]
     assert out()[2::3] == ["⚠️ Error during 'A': 'duration'", "⚠️ Error during 'B': 'duration'"]
 
 
-def test_a_step_missing_elements_is_named_by_its_own_first_element(driver, fakes, clock, out):
+def test_a_step_missing_elements_is_named_by_its_own_first_element(driver, routines, clock, out):
     first, short = Name("First"), Name("Short")
     steps = [[first, "click", [], [], 0], [short, "click"], ["Last", "click", [], [], 0]]
     run(driver, steps)
     assert out() == ["", "=== STEP: First ===",
                      "⚠️ Error during 'Short': list index out of range",
                      "", "=== STEP: Last ==="]
-    assert len(fakes["clicking_on_element_by_all_option"].calls) == 2
+    assert len(routines["clicking_on_element_by_all_option"].calls) == 2
     # The short step's name went into its error line and its error record,
     # the previous step's name only into its own header and export label.
     assert short.formatted == 2 and first.formatted == 2
 
 
-def test_a_step_without_a_first_element_is_named_by_its_position(driver, fakes, clock, out):
+def test_a_step_without_a_first_element_is_named_by_its_position(driver, routines, clock, out):
     run(driver, [[], ["Ok", "none", [], [], 0], None, 5])
     assert out() == ["⚠️ Error during 'step 1': list index out of range",
                      "", "=== STEP: Ok ===",
@@ -290,39 +271,31 @@ def test_a_step_without_a_first_element_is_named_by_its_position(driver, fakes, 
                      "⚠️ Error during 'step 4': 'int' object is not subscriptable"]
 
 
-def test_missing_values_of_input_and_get_url_fail_the_step(driver, fakes, clock, out):
+def test_missing_values_of_input_and_get_url_fail_the_step(driver, routines, clock, out):
     run(driver, [["In", "input", [], [], 0], ["Go", "get_url", [], [], 0, []]])
     assert out() == ["", "=== STEP: In ===", "⚠️ Error during 'In': list index out of range",
                      "", "=== STEP: Go ===", "⚠️ Error during 'Go': list index out of range"]
     assert clock.sleeps == []
 
 
-def test_the_error_record_reads_the_url_of_a_driver_that_has_one(fakes, clock, out):
-    class NoUrlDriver:
-        pass
-
-    class BrokenUrlDriver:
-        @property
-        def current_url(self):
-            raise RuntimeError("browser gone")
-
-    fakes["clicking_on_element_by_all_option"].answer = raising(ValueError("no click"))
+def test_the_error_record_reads_the_url_of_a_driver_that_has_one(routines, clock, out):
+    routines["clicking_on_element_by_all_option"].answer = ValueError("no click")
     step = ["S", "click", [], [], 0]
-    run(NoUrlDriver(), [step, step])
+    run(object(), [step, step])  # a driver without current_url
     assert out().count("⚠️ Error during 'S': no click") == 2
     with pytest.raises(RuntimeError, match="browser gone"):
-        run(BrokenUrlDriver(), [step, ["never", "click", [], [], 0]])
-    assert len(fakes["clicking_on_element_by_all_option"].calls) == 3
+        run(FakeDriver(current_url=RuntimeError("browser gone")), [step, ["never", "click", [], [], 0]])
+    assert len(routines["clicking_on_element_by_all_option"].calls) == 3
 
 
-def test_an_interrupt_ends_the_run(driver, fakes, clock, out):
-    fakes["clicking_on_element_by_all_option"].answer = raising(KeyboardInterrupt())
+def test_an_interrupt_ends_the_run(driver, routines, clock, out):
+    routines["clicking_on_element_by_all_option"].answer = KeyboardInterrupt()
     with pytest.raises(KeyboardInterrupt):
         run(driver, [["A", "click", [], [], 0], ["B", "click", [], [], 0]])
     assert out() == ["", "=== STEP: A ==="]
 
 
-def test_a_step_list_that_is_not_iterable_raises(driver, fakes):
+def test_a_step_list_that_is_not_iterable_raises(driver, routines):
     with pytest.raises(TypeError):
         run(driver, None)
 

@@ -6,14 +6,9 @@ import random
 import pytest
 
 import kestrelflow.generic_utility as gu
+from fakes import Recorder
+from helpers import outcome
 from plain_rules import py_detect_language, py_is_arabic
-
-
-def outcome(fn, *args):
-    try:
-        return fn(*args)
-    except Exception as error:
-        return type(error), str(error)
 
 
 # Letters, digits, punctuation and blanks of both scripts, the block's edges and
@@ -55,16 +50,10 @@ def test_similar_goes_through_sequence_matcher(monkeypatch):
         assert gu.similar(a, b) == difflib.SequenceMatcher(None, a, b).ratio()
     assert outcome(gu.similar, None, "a") == outcome(lambda: difflib.SequenceMatcher(None, None, "a").ratio())
 
-    calls = []
-
-    class Spy(difflib.SequenceMatcher):
-        def __init__(self, *args, **kwargs):
-            calls.append((args, kwargs))
-            super().__init__(*args, **kwargs)
-
-    monkeypatch.setattr(gu, "SequenceMatcher", Spy)
+    spy = Recorder("SequenceMatcher", wraps=difflib.SequenceMatcher)
+    monkeypatch.setattr(gu, "SequenceMatcher", spy)
     assert gu.similar(b="abcd", a="abce") == 0.75
-    assert calls == [((None, "abce", "abcd"), {})]
+    assert spy.calls == [("SequenceMatcher", (None, "abce", "abcd"), {})]
 
 
 # ---- native walk against the plain rules ----------------------------------------------------

@@ -5,6 +5,7 @@ import random
 import pytest
 
 import kestrelflow.generic_utility as gu
+from helpers import outcome
 from plain_rules import py_snake
 
 
@@ -22,13 +23,6 @@ def test_file_name_is_dated_by_the_module_datetime(monkeypatch, out):
     assert gu.Generate_File_name("Search", trial=None, directory="logs") == "logsSearch_4_2024-03-09.csv"
     assert gu.Generate_File_name(7, "x", "C:\\logs\\") == "C:\\logs\\7_4_2024-03-09.csv"
     assert out() == ["file_Generate logsSearch_4_2024-03-09.csv", "file_Generate C:\\logs\\7_4_2024-03-09.csv"]
-
-
-def outcome(fn, *args):
-    try:
-        return fn(*args)
-    except Exception as error:
-        return type(error), str(error)
 
 
 def indents(laid_out):
