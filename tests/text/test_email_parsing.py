@@ -147,3 +147,25 @@ def test_matches_the_plain_rules_on_generated_mails(seed, count, size, capsys):
         lines = capsys.readouterr().out
         assert record == py_extract_email_data(text)
         assert lines == capsys.readouterr().out
+
+
+SOUP = ["Application Number: ", "Status is ", "Service Name: ", "اسم الخدمة: ", "Hello ",
+        "أهلاً بك", "أهلاً بك ", "please click on: ", "kindly click on: ",
+        "kindly complete the payment ", "kindly complete the payment: ", "يُرجى زيارة: ",
+        "عبر زيارة: ", "الدفع عبر الرابط التالي: ", "To complete your application",
+        "For more information", "لمزيد من المعلومات", "لاستكمال الطلب", "http", "https://",
+        "http://", "https:/", "httpss://", "Pending Action", "Omar", "سارة", "12", "٣٤",
+        "²", "Ⅻ", "_", ",", "،", ".", "\n", "\r", "\r\n", " ", "\t", "\u00a0", "\u2028",
+        "\x1c", "\u200b", "é", "😀", "a", "(", "*"]
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_matches_the_plain_rules_on_label_soup(seed, capsys):
+    import random
+    rng = random.Random(seed)
+    for _ in range(500):
+        text = "".join(rng.choices(SOUP, k=rng.randrange(0, 60)))
+        record = gu.extract_email_data(text)
+        lines = capsys.readouterr().out
+        assert record == py_extract_email_data(text), repr(text)
+        assert lines == capsys.readouterr().out, repr(text)
