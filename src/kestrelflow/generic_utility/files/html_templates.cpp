@@ -82,6 +82,10 @@ py::object save_html_file(Arg content, Arg file_path) {
   py::object target = py::reinterpret_borrow<py::object>(file_path);
   if (truthy(call_method(os.attr("path"), "islink", {file_path})))
     target = call_method(os.attr("path"), "realpath", {file_path});
+  // A file that may not be written is reported as opening it would report it.
+  if (truthy(call_method(os.attr("path"), "exists", {target})) &&
+      !truthy(call_method(os, "access", {target, os.attr("W_OK")})))
+    raise_target_error(file_path);
   std::pair<py::object, py::object> created;
   try {
     created = sibling_file(os, target);
