@@ -28,7 +28,7 @@ class Mutating:
     def __init__(self, data):
         self.data = data
 
-    def __format__(self, spec):
+    def __format__(self, format_spec):
         self.data["added"] = "x"
         return "k"
 

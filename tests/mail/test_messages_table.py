@@ -147,6 +147,7 @@ def test_table_rows_columns_and_requests(capsys, local_zone):
     pd.testing.assert_frame_equal(table, plain, check_exact=True)
     assert lines == plain_lines
     assert table.index.equals(pd.RangeIndex(3))
+    assert set(table.dtypes) == {pd.Series(["text"]).dtype}
     assert list(table["status"]) == ["approved", "rejected", "error"]
     assert list(table["service_name"]) == ["Not Found", "Plot Transfer", "Not Found"]
     assert table.loc[0, "application_number"] == "202400012345"
