@@ -1,0 +1,99 @@
+"""copy_and_rename_file and create_folder_in_path."""
+import datetime as real_datetime
+import os
+import stat
+
+import pytest
+
+import kestrelflow.generic_utility as gu
+
+
+@pytest.fixture
+def today(monkeypatch):
+    """The module's clock fixed at 2024-03-09 23:59:59."""
+    class FixedDatetime(real_datetime.datetime):
+        @classmethod
+        def now(cls, tz=None):
+            return cls(2024, 3, 9, 23, 59, 59)
+    monkeypatch.setattr(gu, "datetime", FixedDatetime)
+
+
+def make(folder, names, content=b"data"):
+    folder.mkdir(parents=True, exist_ok=True)
+    for name in names:
+        (folder / name).write_bytes(content + name.encode())
+
+
+def test_first_listed_match_is_copied(folder, today, out):
+    source = folder / "in"
+    make(source, ["report_b.xlsx", "report_a.xlsx", "report_c.csv", "other.xlsx", "Report_d.xlsx"])
+    os.chmod(source / "report_a.xlsx", 0o640)
+    os.chmod(source / "report_b.xlsx", 0o640)
+    first = next(n for n in os.listdir(source) if "report" in n and n.endswith(".xlsx"))
+
+    assert gu.copy_and_rename_file(str(source), "out/nested", "report", ".xlsx") is None
+
+    copied = folder / "out" / "nested" / "report 2024-03-09.xlsx"
+    assert copied.read_bytes() == (source / first).read_bytes()
+    assert stat.S_IMODE(copied.stat().st_mode) == 0o640
+    assert os.listdir(folder / "out" / "nested") == ["report 2024-03-09.xlsx"]
+    assert out() == [f"File '{first}' successfully copied and renamed to "
+                     "'report 2024-03-09.xlsx' in 'out/nested'."]
+
+
+def test_second_run_on_the_same_day_overwrites(folder, today, out):
+    make(folder / "in", ["تقرير يومي.pdf"])
+    gu.copy_and_rename_file("in", "out", "تقرير", ".pdf")
+    (folder / "in" / "تقرير يومي.pdf").write_bytes(b"second version")
+    gu.copy_and_rename_file("in", "out", "تقرير", ".pdf")
+    assert os.listdir(folder / "out") == ["تقرير 2024-03-09.pdf"]
+    assert (folder / "out" / "تقرير 2024-03-09.pdf").read_bytes() == b"second version"
+    assert out() == ["File 'تقرير يومي.pdf' successfully copied and renamed to "
+                     "'تقرير 2024-03-09.pdf' in 'out'."] * 2
+
+
+@pytest.mark.parametrize("names, text, extension, new_name", [
+    (["invoice.pdf"], "invoice", "pdf", "invoice 2024-03-09pdf"),
+    (["a.tar.gz"], "a", ".gz", "a 2024-03-09.gz"),
+    (["xx"], "", "", " 2024-03-09"),
+])
+def test_new_name(folder, today, names, text, extension, new_name, out):
+    make(folder / "in", names)
+    gu.copy_and_rename_file("in", "out", text, extension)
+    assert os.listdir(folder / "out") == [new_name]
+
+
+@pytest.mark.parametrize("names, text, extension", [
+    (["Report.xlsx"], "report", ".xlsx"),
+    (["report.XLSX"], "report", ".xlsx"),
+    ([], "report", ".xlsx"),
+])
+def test_no_match(folder, today, names, text, extension, out):
+    make(folder / "in", names)
+    gu.copy_and_rename_file("in", "out", text, extension)
+    assert not (folder / "out").exists()
+    assert out() == [f"No file with '{text}' found in 'in'."]
+
+
+def test_missing_input_folder_raises(folder, today):
+    with pytest.raises(FileNotFoundError):
+        gu.copy_and_rename_file("nowhere", "out", "a", ".b")
+
+
+@pytest.mark.parametrize("path", ["new", "a/b/c", "مجلد/فرعي", "{tmp}/abs"])
+def test_create_folder(folder, path, out):
+    path = path.format(tmp=folder)
+    assert gu.create_folder_in_path(path) is None
+    assert os.path.isdir(os.path.join(folder, path))
+    gu.create_folder_in_path(path)
+    assert out() == [f"Folder created at: {path}"] * 2
+
+
+def test_create_folder_error_is_printed(folder, out):
+    (folder / "file").write_text("x")
+    try:
+        os.makedirs("file/sub")
+    except OSError as error:
+        expected = f"Error creating folder: {error}"
+    assert gu.create_folder_in_path("file/sub") is None
+    assert out() == [expected]
