@@ -35,7 +35,8 @@ with open("pyproject.toml", "rb") as f:
     node = tomllib.load(f)
 for key in sys.argv[1:]:
     node = node[key]
-print("\n".join(node))
+for item in node:
+    print(item)
 EOF
 }
 
@@ -43,7 +44,8 @@ EOF
 # suitable ones (the backend itself says which it needs).
 mapfile -t reqs < <(pyproject_list build-system requires)
 pip_install "${reqs[@]}"
-mapfile -t reqs < <("$PYTHON" -c 'from scikit_build_core.build import get_requires_for_build_wheel as r; print("\n".join(r()))')
+mapfile -t reqs < <("$PYTHON" -c 'from scikit_build_core.build import get_requires_for_build_wheel as r
+for item in r(): print(item)')
 if [ ${#reqs[@]} -gt 0 ]; then pip_install "${reqs[@]}"; fi
 
 # The runtime and test dependencies.
