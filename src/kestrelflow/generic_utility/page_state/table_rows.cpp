@@ -121,13 +121,11 @@ struct PandasTypes {
   }
 };
 
-// One criterion whose column exists: its position, its expected value, and
-// the column's cells as the rows would hold them.
+// One criterion whose column exists: its position and its expected value.
 struct Column {
   Py_ssize_t position = 0;
   py::object key;
   py::object value;
-  py::list cells;
   // The first row whose comparison raised, and its error.
   Py_ssize_t failed_at = -1;
   std::optional<py::error_already_set> error;
@@ -169,11 +167,10 @@ class ColumnScan {
       column.position = position.cast<Py_ssize_t>();
       column.key = py::reinterpret_borrow<py::object>(entry.first);
       column.value = py::reinterpret_borrow<py::object>(entry.second);
-      column.cells = numeric ? scan.numeric_cells(column.position, common)
-                             : scan.object_cells(column.position);
       scan.columns_.push_back(std::move(column));
     }
     scan.total_ = static_cast<long long>(criteria.size());
+    scan.common_ = common;
     if (scan.as_objects_ && !scan.columns_.empty()) scan.read_row_kinds(dtypes);
     return scan;
   }
@@ -297,10 +294,13 @@ class ColumnScan {
     counts_.assign(static_cast<size_t>(rows_), 0);
     PandasTypes types(pd_);
     for (Column& column : columns_) {
+      // One column's cells at a time, dropped once counted.
+      py::list cells = as_objects_ ? object_cells(column.position)
+                                   : numeric_cells(column.position, common_);
       PyObject* value = column.value.ptr();
       for (Py_ssize_t row = 0; row < rows_; ++row) {
         if ((row & 0xfff) == 0) check_signals();
-        PyObject* cell = PyList_GET_ITEM(column.cells.ptr(), row);
+        PyObject* cell = PyList_GET_ITEM(cells.ptr(), row);
         if (!kinds_.empty()) {
           RowKind kind = kinds_[row];
           if (kind == RowKind::built) continue;
@@ -323,7 +323,6 @@ class ColumnScan {
         }
         counts_[row] += truth;
       }
-      column.cells = py::list();  // counted: the cells are not needed any more
     }
   }
 
@@ -367,6 +366,7 @@ class ColumnScan {
   py::object pd_;
   Py_ssize_t rows_;
   bool as_objects_ = false;
+  py::object common_;                 // the dtype df.values lays rows out in
   long long total_ = 0;
   std::vector<Column> columns_;
   std::vector<RowKind> kinds_;        // empty: every row read as stored
