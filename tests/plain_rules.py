@@ -197,3 +197,18 @@ def py_fetch_emails_to_dataframe(service, max_results=50):
                        "application_number", "link_en", "link_ar"]:
             df.at[i, column] = parsed.get(column, "NAN")
     return df
+
+
+def py_find_matching_row(df, criteria, match_threshold=0.5):
+    df.columns = df.columns.str.lower().str.strip()
+    criteria = {key.lower().strip(): value for key, value in criteria.items()}
+    for index, row in df.iterrows():
+        match_count = 0
+        total_criteria = len(criteria)
+        for key, value in criteria.items():
+            if key in row and row[key] == value:
+                match_count += 1
+        match_ratio = match_count / total_criteria
+        if match_ratio >= match_threshold:
+            return index
+    return -1
