@@ -29,7 +29,7 @@ def test_a_search_run_on_a_real_page(driver, pages, clock, out, tmp_path):
         context, data = gu.run_steps(driver, steps, "Portal", str(timings), str(shots),
                                      "Search service", "unused")
 
-        assert context == {"switch_lang": True, "app_cancel_No": None}
+        assert context == {"switch_lang": True, "app_cancel_No": None, "error_records": []}
         assert data == [{"step": "Scrap Application_number", "value": "Application-20250012345"},
                         {"step": "Detect_language", "value": "تم استلام طلبكم بنجاح"}]
         assert gu.App_number == "20250012345"

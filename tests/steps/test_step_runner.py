@@ -8,7 +8,7 @@ import pytest
 import kestrelflow.generic_utility as gu
 from fakes import FakeDriver, Recorder
 
-DEFAULT_CONTEXT = {"switch_lang": None, "app_cancel_No": None}
+DEFAULT_CONTEXT = {"switch_lang": None, "app_cancel_No": None, "error_records": []}
 
 
 @pytest.fixture
@@ -126,7 +126,7 @@ def test_steps_may_be_tuples_from_any_iterable(driver, routines, clock):
 def test_empty_step_list_returns_the_fresh_context_and_prints_nothing(driver, routines, clock, out):
     context, data = run(driver, [])
     assert (context, data) == (DEFAULT_CONTEXT, [])
-    assert list(context) == ["switch_lang", "app_cancel_No"]
+    assert list(context) == ["switch_lang", "app_cancel_No", "error_records"]
     assert out() == [] and clock.sleeps == [] and routines["export_network_logs"].calls == []
 
 
@@ -184,7 +184,7 @@ def test_validation_read_takes_the_number_from_its_own_text(driver, routines, cl
     assert args == (driver, box) and kwargs == {"max_retries": 3, "retry_delay": 1, "waittime": 1}
     assert routines["extract_application_number"].calls == [
         ("extract_application_number", ("Cancelled application 202500123456",), {})]
-    assert context == {"switch_lang": None, "app_cancel_No": "202500123456"}
+    assert context == {"switch_lang": None, "app_cancel_No": "202500123456", "error_records": []}
     assert out()[-1] == "202500123456"
 
 
@@ -218,7 +218,7 @@ def test_each_call_starts_from_a_fresh_context(driver, routines, clock):
     routines["detect_language"].answer = "English"
     first, _ = run(driver, [["Detect_language", "Scrap_data", ["//p"], [], 0]])
     second, _ = run(driver, [])
-    assert first == {"switch_lang": False, "app_cancel_No": None}
+    assert first == {"switch_lang": False, "app_cancel_No": None, "error_records": []}
     assert second == DEFAULT_CONTEXT and second is not first
 
 
@@ -234,7 +234,10 @@ def test_a_failing_step_is_reported_and_the_run_goes_on(driver, routines, clock,
     steps = [["First", "click", ["//ok"], [], 1],
              ["Second", "click", ["//bad"], [], 2],
              ["Third", "click", ["//ok"], [], 3]]
-    assert run(driver, steps, sleep_time=0.5) == (DEFAULT_CONTEXT, [])
+    context, data = run(driver, steps, sleep_time=0.5)
+    assert data == []
+    assert context == {"switch_lang": None, "app_cancel_No": None, "error_records": [
+        {"ServiceName": "Service - Second", "URL": "about:blank", "Error": "element exploded"}]}
     assert out() == ["", "=== STEP: First ===",
                      "", "=== STEP: Second ===",
                      "⚠️ Error during 'Second': element exploded",
@@ -264,7 +267,11 @@ def test_a_step_missing_elements_is_named_by_its_own_first_element(driver, routi
 
 
 def test_a_step_without_a_first_element_is_named_by_its_position(driver, routines, clock, out):
-    run(driver, [[], ["Ok", "none", [], [], 0], None, 5])
+    context, _ = run(driver, [[], ["Ok", "none", [], [], 0], None, 5])
+    assert [(r["ServiceName"], r["Error"]) for r in context["error_records"]] == [
+        ("Service - step 1", "list index out of range"),
+        ("Service - step 3", "'NoneType' object is not subscriptable"),
+        ("Service - step 4", "'int' object is not subscriptable")]
     assert out() == ["⚠️ Error during 'step 1': list index out of range",
                      "", "=== STEP: Ok ===",
                      "⚠️ Error during 'step 3': 'NoneType' object is not subscriptable",
@@ -281,7 +288,8 @@ def test_missing_values_of_input_and_get_url_fail_the_step(driver, routines, clo
 def test_the_error_record_reads_the_url_of_a_driver_that_has_one(routines, clock, out):
     routines["clicking_on_element_by_all_option"].answer = ValueError("no click")
     step = ["S", "click", [], [], 0]
-    run(object(), [step, step])  # a driver without current_url
+    context, _ = run(object(), [step, step])  # a driver without current_url
+    assert context["error_records"] == [{"ServiceName": "Service - S", "URL": "", "Error": "no click"}] * 2
     assert out().count("⚠️ Error during 'S': no click") == 2
     with pytest.raises(RuntimeError, match="browser gone"):
         run(FakeDriver(current_url=RuntimeError("browser gone")), [step, ["never", "click", [], [], 0]])

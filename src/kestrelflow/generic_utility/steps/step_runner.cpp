@@ -142,13 +142,14 @@ void run_one_step(Run& run, py::handle step, py::object& step_name) {
 py::object run_steps(Arg driver, Arg step_list, Arg web_app_name, Arg file_path, Arg Base_path,
                      Arg SERVICE_NAME, Arg Screenshots_path, Arg application_validation_box,
                      Arg sleep_time) {
-  // One record per failed step.  They stay with this call: the run is judged
-  // by its printed lines and by what it returns.
+  // One record per failed step, handed back in the context so that a script
+  // can tell which steps failed.
   py::list error_records;
   Run run{driver, web_app_name, file_path, Base_path, Screenshots_path,
           application_validation_box, sleep_time, py::list(), py::dict()};
   run.context["switch_lang"] = py::none();
   run.context["app_cancel_No"] = py::none();
+  run.context["error_records"] = error_records;
 
   size_t position = 0;
   for (py::handle step : py::iter(step_list)) {
