@@ -206,6 +206,11 @@ PyObject* get_signature(PyObject* self, void*) {
   }
 }
 
+// Fetched through a class or an instance, the function stays itself, as a
+// builtin does.  Having __get__ and no __set__ makes it a non-data descriptor:
+// inspect and pydoc take it for a routine.
+PyObject* function_descr_get(PyObject* self, PyObject*, PyObject*) { return Py_NewRef(self); }
+
 PyObject* function_reduce(PyObject* self, PyObject*) {
   return Py_NewRef(reinterpret_cast<FunctionObject*>(self)->qualname);
 }
@@ -276,6 +281,7 @@ PyType_Slot function_slots[] = {
     {Py_tp_clear, reinterpret_cast<void*>(function_clear)},
     {Py_tp_call, reinterpret_cast<void*>(PyVectorcall_Call)},
     {Py_tp_repr, reinterpret_cast<void*>(function_repr)},
+    {Py_tp_descr_get, reinterpret_cast<void*>(function_descr_get)},
     {Py_tp_getset, function_getset},
     {Py_tp_members, function_members},
     {Py_tp_methods, function_methods},
