@@ -5,9 +5,16 @@
 opens headless Chrome through Chrome_Driver_info, opens the portal, sets the
 page zoom and runs a step list: open the search panel, type a plot number,
 press Search, read the application number and the language of the Arabic
-status line.  The screenshots and the network timings of every step go to
-the output folder (./demo_output by default).
+status line, pay the fees, open the receipt.  Each action makes its own
+request to the portal.  The last step is written the way a script author
+might first write it, with the receipt's link as it appears on the page (a
+relative URL): the browser refuses it, and the run reports the step as failed.
+
+The screenshots, the network timings of every step, the error records and an
+HTML report go to the output folder (./demo_output by default); the outputs
+of an earlier run in that folder are replaced.
 """
+import json
 import shutil
 from pathlib import Path
 
@@ -29,6 +36,8 @@ def demo_steps(base_url):
         ["Press search", "click", ["//button[@id='search-button']"], ["Search"], 0.5],
         ["Scrap Application_number", "Scrap_data", ["//p[@id='application-number']"], [], 0.5],
         ["Detect_language", "Scrap_data", ["//p[@id='status-ar']"], [], 0.5],
+        ["Pay fees", "click", ["//button[@id='pay-button']"], ["Pay fees"], 0.5],
+        ["Open receipt", "get_url", [], [], 0.5, ["receipt.html"]],
     ]
 
 
@@ -51,9 +60,16 @@ def main(output="demo_output"):
 def run_demo(output):
     import kestrelflow.generic_utility as gu
 
+    from kestrelflow.report import RECORDS, SCREENSHOTS, TIMINGS, write_report
+
     output.mkdir(parents=True, exist_ok=True)
-    screenshots = output / "screenshots"
-    timings = output / "network_timings.csv"
+    screenshots = output / SCREENSHOTS
+    timings = output / TIMINGS
+    records = output / RECORDS
+    # The timing CSV is appended to, and screenshots pile up: start afresh.
+    shutil.rmtree(screenshots, ignore_errors=True)
+    for old in (timings, records):
+        old.unlink(missing_ok=True)
 
     with PageServer(PORTAL) as portal:
         driver = open_browser(gu)
@@ -64,7 +80,8 @@ def run_demo(output):
             driver.get(portal.url("index.html"))
             gu.set_zoom(driver, 90)
 
-            context, data = gu.run_steps(driver, demo_steps(portal.base_url), WEB_APP_NAME,
+            steps = demo_steps(portal.base_url)
+            context, data = gu.run_steps(driver, steps, WEB_APP_NAME,
                                          str(timings), str(screenshots), SERVICE_NAME,
                                          str(screenshots))
 
@@ -72,9 +89,19 @@ def run_demo(output):
             for entry in data:
                 print("%s: %r" % (entry["step"], entry["value"]))
             print("App_number:", getattr(gu, "App_number", None))
-            print("context:", context)
+            print("context:", {key: value for key, value in context.items() if key != "error_records"})
+            for record in context["error_records"]:
+                print("Failed:", record["ServiceName"], "at", record["URL"])
             print("Zoom still set:", driver.execute_script("return document.body.style.zoom"))
         finally:
             driver.quit()
+    with open(records, "w", encoding="utf-8") as f:
+        json.dump({"web_app_name": WEB_APP_NAME, "service_name": SERVICE_NAME,
+                   "steps": [step[0] for step in steps],
+                   "error_records": context["error_records"]}, f, ensure_ascii=False, indent=2)
+    failed = len(context["error_records"])
+    print("Steps: %d run, %d failed" % (len(steps), failed))
     print("Screenshots written under", screenshots)
     print("Network timings written to", timings)
+    print("Error records written to", records)
+    print("Report:", write_report(output))
