@@ -21,7 +21,7 @@ mirror="$(
   { grep -hE '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '{print $2}';
     grep -hE '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | awk '{print $2}'; } \
   | grep -E '/debian/?$' | head -n 1
-)"
+)" || true
 mirror="${mirror:-http://deb.debian.org/debian}"
 
 # The two commands, verbatim: the lines of the first ```sh block after the
