@@ -1,0 +1,82 @@
+"""Fixtures of the portal workflow tests: the fake DEVU and ZIV applications,
+a browser that resolves their host names to 127.0.0.1, short waits."""
+import pytest
+
+from testbed import LocalChromeDriverManager, local_chrome_options_class
+
+ZIV_USER = "cashier.test"
+ZIV_PASSWORD = "k"
+
+
+@pytest.fixture(scope="session")
+def fake_portal():
+    from kestrelflow.demo.fake_portal import FakePortal
+    portal = FakePortal(ziv_user=ZIV_USER, ziv_password=ZIV_PASSWORD)
+    yield portal
+    portal.close()
+
+
+@pytest.fixture
+def portal(fake_portal):
+    """The fake portal with its original contents and no events."""
+    fake_portal.reset()
+    return fake_portal
+
+
+def _mapped_options_class(base):
+    local = local_chrome_options_class(base)
+
+    class MappedOptions(local):
+        def __init__(self):
+            super().__init__()
+            self.add_argument("--host-resolver-rules=MAP * 127.0.0.1")
+            self.add_argument("--disable-features=HttpsUpgrades")
+    return MappedOptions
+
+
+@pytest.fixture(scope="session")
+def portal_browser():
+    import kestrelflow.generic_utility as gu
+    saved = gu.ChromeDriverManager, gu.ChromeOptions
+    gu.ChromeDriverManager = LocalChromeDriverManager
+    gu.ChromeOptions = _mapped_options_class(saved[1])
+    try:
+        driver = gu.Chrome_Driver_info(headless=True)
+    finally:
+        gu.ChromeDriverManager, gu.ChromeOptions = saved
+    driver.set_page_load_timeout(30)
+    yield driver
+    driver.quit()
+
+
+@pytest.fixture
+def browser_on_blank(portal_browser, portal):
+    """The portal browser on a blank page, back in the main document, no cookies."""
+    portal_browser.switch_to.default_content()
+    portal_browser.get("about:blank")
+    portal_browser.delete_all_cookies()
+    return portal_browser
+
+
+class _ShortWait:
+    """Builds the module's WebDriverWait with its timeout capped and a fast poll."""
+
+    def __init__(self, real, cap):
+        self.real = real
+        self.cap = cap
+        self.timeouts = []
+
+    def __call__(self, driver, timeout, *args, **kwargs):
+        self.timeouts.append(timeout)
+        kwargs["poll_frequency"] = 0.05
+        return self.real(driver, min(timeout, self.cap), **kwargs)
+
+
+@pytest.fixture
+def short_waits(monkeypatch):
+    """Selenium waits of the module end after 0.6 s at most; .timeouts lists
+    the timeouts the routines asked for."""
+    import kestrelflow.generic_utility as gu
+    wait = _ShortWait(gu.WebDriverWait, 0.6)
+    monkeypatch.setattr(gu, "WebDriverWait", wait)
+    return wait
