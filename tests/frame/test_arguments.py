@@ -1,4 +1,6 @@
 """Argument binding: Python's rules for positional-or-keyword parameters."""
+import inspect
+
 import pytest
 
 import kestrelflow.generic_utility as gu
@@ -78,5 +80,11 @@ def test_exception_leaving_a_routine_names_it_in_the_traceback():
 
 
 def test_unbuilt_routine_names_itself():
-    with pytest.raises(NotImplementedError, match="ZIV_payment"):
-        gu.ZIV_payment(None, "1")
+    from frame.test_unbuilt import UNBUILT
+    if not UNBUILT:
+        pytest.skip("every routine is built")
+    name = UNBUILT[-1]
+    routine = getattr(gu, name)
+    arity = len(inspect.signature(routine).parameters)
+    with pytest.raises(NotImplementedError, match=name):
+        routine(*([None] * arity))
