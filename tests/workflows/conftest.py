@@ -2,6 +2,8 @@
 a browser that resolves their host names to 127.0.0.1, short waits."""
 import pytest
 
+from workflows.timeline import Timeline
+
 from testbed import LocalChromeDriverManager, local_chrome_options_class
 
 ZIV_USER = "cashier.test"
@@ -74,9 +76,22 @@ class _ShortWait:
 
 @pytest.fixture
 def short_waits(monkeypatch):
-    """Selenium waits of the module end after 0.6 s at most; .timeouts lists
+    """Selenium waits of the module end after 0.25 s at most; .timeouts lists
     the timeouts the routines asked for."""
     import kestrelflow.generic_utility as gu
-    wait = _ShortWait(gu.WebDriverWait, 0.6)
+    wait = _ShortWait(gu.WebDriverWait, 0.25)
     monkeypatch.setattr(gu, "WebDriverWait", wait)
     return wait
+
+
+@pytest.fixture
+def timeline(clock, monkeypatch):
+    import kestrelflow.generic_utility as gu
+    return Timeline(gu, clock, monkeypatch)
+
+
+@pytest.fixture
+def devu(browser_on_blank, portal, short_waits, clock, monkeypatch, tmp_path):
+    """The portal browser with fast waits, a fake clock and a scratch working folder."""
+    monkeypatch.chdir(tmp_path)
+    return browser_on_blank
