@@ -2,13 +2,9 @@
 a browser that resolves their host names to 127.0.0.1, short waits."""
 import pytest
 
-from workflows.timeline import Timeline
+from workflows.timeline import ZIV_PASSWORD, ZIV_USER, Timeline
 
 from testbed import LocalChromeDriverManager, local_chrome_options_class
-
-ZIV_USER = "cashier.test"
-ZIV_PASSWORD = "k"
-
 
 @pytest.fixture(scope="session")
 def fake_portal():

@@ -3,6 +3,10 @@ its own pauses and its own printed lines."""
 
 LOADING = "/html/body/div[3]/div[1]/div[2]/div[3]"
 
+# The ZIV account of the fake portal in the tests.
+ZIV_USER = "cashier.test"
+ZIV_PASSWORD = "k"
+
 # The module's routines a workflow calls, and the positions of their XPath-list arguments.
 SPIED = {
     "clicking_on_element_by_all_option": (1,),
@@ -73,7 +77,7 @@ class Timeline(list):
                 offset = 0
             for position in xpath_positions:
                 index = position - offset
-                if 0 <= index < len(shown) and isinstance(shown[index], list) and shown[index] != [""]:
+                if 0 <= index < len(shown) and isinstance(shown[index], list) and shown[index] not in ([""], []):
                     shown[index] = X(len(shown[index]))
             if self.depth == 0:
                 self.append((name, tuple(shown), kwargs))
