@@ -22,6 +22,9 @@ def open_application(driver, portal, number):
                             "Mariam Saeed", "2025-03-02 11:40:12", "Land Registry Officer"]),
     ("2025000456", "Reservation", ["Plot Reservation", "2025000456", "2025-04-10 08:00:00",
                                    "Omar Khalil", "2025-04-11 10:05:30", "Reservations Desk"]),
+    # an application with seven panels: its details are in the last one
+    ("2025000321", "DEVU", ["Site Plan Issuance", "2025000321", "2025-07-07 10:10:10",
+                            "Khalid Musa", "2025-07-08 08:08:08", "Planning Office"]),
     # Arabic labels: none of the six is found
     ("2025000789", "DEVU", [None] * 6),
     # a reservation read as a standard application: its summary has no labels

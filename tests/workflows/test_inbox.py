@@ -77,3 +77,13 @@ def test_unknown_number_is_searched_and_nothing_opens(devu, portal, timeline, ou
     assert portal.details("inbox search") == ["1999"]
     assert portal.details("open application") == []
     assert out()[-1] == "Failed to click element with provided text inputs after 4 attempts."
+
+
+def test_release_with_app_form_filters_is_reached_by_the_later_xpaths(devu, portal, timeline, out):
+    url = portal.devu_url("/private?layout=forms#dashboard")
+    gu.Getting_Application_From_Inbox(devu, "2025000123", "none", Dashbord_URL=url)
+    assert timeline == default_steps("2025000123")
+    assert portal.details("inbox search") == ["2025000123"]
+    assert portal.details("open application") == ["2025000123"]
+    assert ("Clicked successfully on element with XPath: /html/body/div[3]/div[1]/div[2]/div[4]/div/div/"
+            "div[1]/div/div[2]/app-form/form/div[2]/div/div/button/span") in out()

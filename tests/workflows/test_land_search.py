@@ -217,3 +217,17 @@ def test_owner_results_are_read_column_by_column(land_search, eid, expected):
 def test_no_owner_table_gives_eight_empty_columns(land_search):
     frame = gu.Getting_data_from_Owner_search(land_search)
     assert list(frame.columns) == OWNER_COLUMNS and len(frame) == 0
+
+
+def test_release_with_app_form_search_block(devu, portal, cell_texts, out):
+    devu.get(portal.devu_url("/private?layout=forms#landsearch"))
+    devu.find_element("id", "plotNumber_input")
+    assert gu.search_by_owner(devu, "784199056789012") is True
+    assert portal.details("owner plot ticked") == [{"plot": "D-41", "checked": True}]
+    gu.Search_by_plot(devu, "C-17", "Al Bateen", "Residential")
+    assert len(portal.details("plot search")) == 1
+    assert len(gu.Getting_data_from_plot_search(devu)) == 2
+    lines = out()
+    for tab in ("li[1]", "li[3]"):
+        assert ("Clicked successfully on element with XPath: /html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/"
+                "div[1]/div/app-form/form/div[2]/div[2]/ul/" + tab) in lines

@@ -1,6 +1,8 @@
 """The order of what a workflow does: its calls of the module's routines,
 its own pauses and its own printed lines."""
 
+import threading
+
 LOADING = "/html/body/div[3]/div[1]/div[2]/div[3]"
 
 # The ZIV account of the fake portal in the tests.
@@ -61,8 +63,10 @@ class Timeline(list):
         import builtins
         real_print = builtins.print
 
+        main = threading.main_thread()
+
         def print_(*args, sep=" ", **kwargs):
-            if self.depth == 0:
+            if self.depth == 0 and kwargs.get("file") is None and threading.current_thread() is main:
                 self.append(("print", sep.join(str(a) for a in args)))
             real_print(*args, sep=sep, **kwargs)
         monkeypatch.setattr(builtins, "print", print_)

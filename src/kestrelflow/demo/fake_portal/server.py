@@ -13,6 +13,7 @@ import errno
 import http.server
 import json
 import secrets
+import sys
 import threading
 from pathlib import Path
 from urllib.parse import parse_qs, urlsplit
@@ -45,6 +46,9 @@ def default_data():
              "start": "2025-06-01 07:45:00", "on_behalf_of": "Huda Nasser",
              "submitted": "2025-06-02 12:00:00", "inbox": "Permits Office", "layout": "standard",
              "number_shown": ""},
+            {"number": "2025000321", "service": "Site Plan Issuance", "status": "completed",
+             "start": "2025-07-07 10:10:10", "on_behalf_of": "Khalid Musa",
+             "submitted": "2025-07-08 08:08:08", "inbox": "Planning Office", "layout": "long"},
         ],
         "services": [
             {"name": "Land Ownership Certificate", "description": "Certificate of the plots you own"},
@@ -127,16 +131,15 @@ class FakePortal:
         self.sessions = set()
         self._lock = threading.Lock()
         self._servers = []
-        ziv = _bind(http.server.ThreadingHTTPServer, _handler(self, _ZivRoutes), ziv_port, "ZIV")
+        ziv = _bind(_Server, _handler(self, _ZivRoutes), ziv_port, "ZIV")
         try:
-            devu = _bind(http.server.ThreadingHTTPServer, _handler(self, _DevuRoutes), devu_port, "DEVU")
+            devu = _bind(_Server, _handler(self, _DevuRoutes), devu_port, "DEVU")
         except BaseException:
             ziv.server_close()
             raise
         self.ziv_port = ziv.server_address[1]
         self.devu_port = devu.server_address[1]
         for server in (devu, ziv):
-            server.daemon_threads = True
             threading.Thread(target=server.serve_forever, daemon=True).start()
             self._servers.append(server)
 
@@ -183,6 +186,16 @@ class FakePortal:
 
 
 # ---- request handling ---------------------------------------------------------------
+
+class _Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        # A browser that goes away in the middle of an answer is no error.
+        if isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+            return
+        super().handle_error(request, client_address)
+
 
 def _handler(portal, routes):
     class Handler(http.server.BaseHTTPRequestHandler):

@@ -7,7 +7,9 @@
 
   var query = new URLSearchParams(location.search);
   var LANG = query.get("lang") === "ar" ? "ar" : "en";
-  var LAYOUT = query.get("layout") === "devu" ? "devu" : "default";
+  // "default", "devu" (the DEVU list layout) or "forms" (the release whose
+  // filters and search tabs sit inside app-form blocks).
+  var LAYOUT = {devu: "devu", forms: "forms"}[query.get("layout")] || "default";
 
   var LABELS = {
     en: {home: "Home", services: "Services", landsearch: "Land search", all: "All",
@@ -81,10 +83,13 @@
 
   function renderDashboard() {
     if (LAYOUT === "devu") return renderDashboardDevu();
+    if (LAYOUT === "forms") return renderDashboardForms();
     var filterDivs = "";
+    // Search buttons at the top (5), in the compact toolbar (7) and at the
+    // end (8) of the filter form; they all do the same.
     for (var i = 2; i <= 8; i++) {
-      if (i === 8) {
-        filterDivs += "<div><div><button type=\"button\" id=\"inbox-search\">" + esc(T.search) + "</button></div></div>";
+      if (i === 5 || i === 7 || i === 8) {
+        filterDivs += "<div><div><button type=\"button\" class=\"inbox-search\">" + esc(T.search) + "</button></div></div>";
       } else {
         filterDivs += "<div class=\"filter-slot\"></div>";
       }
@@ -120,14 +125,41 @@
         renderDashboard();
       });
     });
-    $("#inbox-search").addEventListener("click", function () {
-      state.filter = $("#inbox_filters_1").value;
+    $("#view").querySelectorAll("button.inbox-search").forEach(function (button) {
+      button.addEventListener("click", function () {
+        state.filter = $("#inbox_filters_1").value;
+        record("inbox search", state.filter);
+        showLoader();
+        $("table.applications tbody").innerHTML = applicationRows(listedApplications());
+        bindRows();
+      });
+    });
+    $("#inbox_filters_1").value = state.filter;
+    bindRows();
+  }
+
+  function renderDashboardForms() {
+    var html =
+      "<div>" +
+      " <div class=\"crumbs\">" + esc(T.home) + "</div>" +
+      " <div><table class=\"applications\"><tbody>" + applicationRows(listedApplications()) + "</tbody></table></div>" +
+      " <div><div><div>" +
+      "  <div class=\"filters-title\">" + esc(T.number) + "</div>" +
+      "  <div>" +
+      "   <div><form onsubmit=\"return false\"><div><div class=\"number-filter\" contenteditable=\"true\"></div></div></form></div>" +
+      "   <app-form><form onsubmit=\"return false\"><div></div><div><div><div><button type=\"button\" id=\"forms-search\"><span>" +
+           esc(T.search) + "</span><i class=\"icon\">&#128269;</i></button></div></div></div></form></app-form>" +
+      "  </div>" +
+      " </div></div></div>" +
+      "</div>";
+    $("#view").innerHTML = html;
+    $("#forms-search").addEventListener("click", function () {
+      state.filter = $("#view .number-filter").textContent.trim();
       record("inbox search", state.filter);
       showLoader();
       $("table.applications tbody").innerHTML = applicationRows(listedApplications());
       bindRows();
     });
-    $("#inbox_filters_1").value = state.filter;
     bindRows();
   }
 
@@ -218,7 +250,12 @@
       esc(a.number_shown) + "</span></div></div>" +
       "</div></div></div>";
     var html;
-    if (a.layout === "reservation") {
+    if (a.layout === "long") {
+      var panel = function (title, body) { return "<div><div>" + esc(title) + "</div><div><div>" + body + "</div></div></div>"; };
+      html = "<div>" + header + actions + panel("Summary", "Fees due: 2") + numberPanel +
+        panel("History", "Submitted by the applicant") + panel("Documents", "Site plan.pdf") +
+        panel(T.details, detailRows(a, labels)) + "</div>";
+    } else if (a.layout === "reservation") {
       html = "<div>" + header + actions +
         "<div><div>" + esc(T.details) + "</div><div><div>" + esc(a.service) + "</div></div></div>" +
         numberPanel +
@@ -305,11 +342,28 @@
       "<td>" + flagSpan("hasBlock", p.hasBlock) + "</td><td>" + flagSpan("hasMortgage", p.hasMortgage) + "</td></tr>";
   }
 
+  // The "forms" release puts the search block inside app-form > form.  The
+  // plot pane holds a form of its own, and the HTML parser drops a form
+  // nested in another, so the wrapper is built node by node.
+  function wrapInAppForm(block) {
+    var appForm = document.createElement("app-form");
+    var form = document.createElement("form");
+    var heading = document.createElement("div");
+    var body = document.createElement("div");
+    heading.className = "search-heading";
+    while (block.firstChild) body.appendChild(block.firstChild);
+    form.appendChild(heading);
+    form.appendChild(body);
+    form.addEventListener("submit", function (event) { event.preventDefault(); });
+    appForm.appendChild(form);
+    block.appendChild(appForm);
+  }
+
   function renderLandSearch() {
     var html =
       "<div>" +
       " <div><h2>" + esc(T.landsearch) + "</h2></div>" +
-      " <div><div><div>" +
+      " <div><div><div class=\"land-search\">" +
       "  <div class=\"search-heading\"></div>" +
       "  <div>" +
       "   <ul class=\"nav-tabs\"><li data-pane=\"owner\"><a>" + esc(T.searchOwner) + "</a></li><li data-pane=\"application\" class=\"active\"><a>" +
@@ -335,6 +389,7 @@
       " </div></div></div>" +
       "</div>";
     $("#view").innerHTML = html;
+    if (LAYOUT === "forms") wrapInAppForm($("#view .land-search"));
     criteria = {};
     $("#view").querySelectorAll("ul.nav-tabs li").forEach(function (li) {
       li.addEventListener("click", function () {
