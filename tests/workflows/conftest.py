@@ -56,28 +56,23 @@ def browser_on_blank(portal_browser, portal):
     return portal_browser
 
 
-class _ShortWait:
-    """Builds the module's WebDriverWait with its timeout capped and a fast poll."""
-
-    def __init__(self, real, cap):
-        self.real = real
-        self.cap = cap
-        self.timeouts = []
-
-    def __call__(self, driver, timeout, *args, **kwargs):
-        self.timeouts.append(timeout)
-        kwargs["poll_frequency"] = 0.05
-        return self.real(driver, min(timeout, self.cap), **kwargs)
-
-
 @pytest.fixture
 def short_waits(monkeypatch):
-    """Selenium waits of the module end after 0.25 s at most; .timeouts lists
-    the timeouts the routines asked for."""
+    """The module's WebDriverWait rebound to a subclass whose timeout is
+    capped at 0.25 s with a fast poll; .timeouts lists the timeouts the
+    routines asked for."""
     import kestrelflow.generic_utility as gu
-    wait = _ShortWait(gu.WebDriverWait, 0.25)
-    monkeypatch.setattr(gu, "WebDriverWait", wait)
-    return wait
+
+    class ShortWait(gu.WebDriverWait):
+        timeouts = []
+
+        def __init__(self, driver, timeout, poll_frequency=0.5, ignored_exceptions=None):
+            ShortWait.timeouts.append(timeout)
+            super().__init__(driver, min(timeout, 0.25), poll_frequency=0.05,
+                             ignored_exceptions=ignored_exceptions)
+
+    monkeypatch.setattr(gu, "WebDriverWait", ShortWait)
+    return ShortWait
 
 
 @pytest.fixture
