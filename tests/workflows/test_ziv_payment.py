@@ -137,6 +137,7 @@ def test_ctrl_c_during_the_discovery_stops_the_payment(ziv, portal, monkeypatch)
     assert portal.details("open payment") == []
 
 
-def test_taken_port_is_reported():
+def test_taken_port_is_reported(fake_portal):
+    # the session's fake portal holds port 7001
     with pytest.raises(PortTaken, match="ZIV cannot listen on port 7001: the port is taken"):
         FakePortal()
