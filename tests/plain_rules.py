@@ -38,3 +38,18 @@ def py_snake(text, wave_length=3):
             if indentation == 0:
                 rising = True
     return result
+
+
+def py_find_matching_row(df, criteria, match_threshold=0.5):
+    df.columns = df.columns.str.lower().str.strip()
+    criteria = {key.lower().strip(): value for key, value in criteria.items()}
+    for index, row in df.iterrows():
+        match_count = 0
+        total_criteria = len(criteria)
+        for key, value in criteria.items():
+            if key in row and row[key] == value:
+                match_count += 1
+        match_ratio = match_count / total_criteria
+        if match_ratio >= match_threshold:
+            return index
+    return -1

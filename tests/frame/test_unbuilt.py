@@ -10,18 +10,6 @@ import pytest
 import kestrelflow.generic_utility as gu
 
 UNBUILT = [
-    "wait_for_element_to_appear",
-    "click_and_check_url_change",
-    "find_matching_row",
-    "click_checkbox_by_row",
-    "get_element_with_retries",
-    "wait_for_error_to_disappear",
-    "check_element_existance",
-    "check_element_disapearing",
-    "check_data_error_retrieving",
-    "wait_for_loading_elements",
-    "dismiss_alerts",
-    "wait_for_element",
     "extract_email_data",
     "authenticate_gmail",
     "list_messages",
@@ -32,7 +20,6 @@ UNBUILT = [
     "save_html_file",
     "create_temp_html_file",
     "copy_and_rename_file",
-    "find_error_messages",
     "create_folder_in_path",
 ]
 

@@ -1,0 +1,141 @@
+// The things that get in the way of a usable page: loading indicators waited
+// away, the portal's data-retrieval error cured by reloading, expected error
+// messages picked out of a page text, and a stray JavaScript alert dismissed.
+#include "frame/browser.h"
+#include "frame/routines.h"
+#include "page_state/element_absence.h"
+
+namespace kf {
+namespace {
+
+// The portal's application root, whose text is inspected for errors.
+constexpr const char* kApplicationRoot = R"(//*[@id="app"])";
+
+// The portal's loading spinner.
+constexpr const char* kSpinner = R"(//*[@class="ui-lib-spinner ui-lib-spinner_circle-image"])";
+
+// What the portal says when retrieving the data failed, as found in the
+// lower-cased page text, in the order they are tested.
+constexpr const char* kDataErrors[] = {
+    "an error occurred while retrieving the data",
+    "sorry, the page you're looking for can't be found",
+    "something went wrong",
+    "حدث خطأ أثناء استرجاع البيانات",
+    "حدث خطأ أثناء استرجاع البيانات.",
+};
+
+constexpr const char* kDataErrorHeader =
+    "-----------------------Checking for Data Retrieval Errors-----------------------";
+
+py::list list_of(const char* xpath) {
+  py::list xpaths;
+  xpaths.append(str_of(xpath));
+  return xpaths;
+}
+
+}  // namespace
+
+py::object wait_for_loading_elements(Arg driver, Arg xpaths, Arg maxtrial, Arg polling_interval,
+                                     Arg consecutive_not_exists) {
+  say({"🔍 Checking loaders..."});
+  Period period(maxtrial, polling_interval);
+  Streak clear;
+  while (period.running()) {
+    bool loader_seen = false;
+    // A lookup that fails for another reason than the loader's absence makes
+    // the poll not clear: a page that cannot be asked has not been seen empty.
+    bool unsettled = false;
+    for (py::handle xpath : xpaths) {
+      try {
+        py::object loader = find_element(driver, "XPATH", xpath);
+        if (truthy(call_method(loader, "is_displayed"))) {
+          say({"🔄 Loader detected for xpath: ", xpath});
+          loader_seen = true;
+          break;
+        }
+      } catch (...) {
+        py::error_already_set e = caught();
+        if (!means_absent(e)) unsettled = true;
+      }
+    }
+    if (loader_seen || unsettled) {
+      clear.reset();
+    } else {
+      clear.hit();
+      say({"✅ No loaders found (", clear.count(), "/", consecutive_not_exists, ")"});
+      if (clear.reached(consecutive_not_exists)) {
+        say({"✅ All loaders disappeared"});
+        return py::bool_(true);
+      }
+    }
+    period.pause();
+    period.advance();
+  }
+  say({"⚠️ Timeout: Loader still exists"});
+  return py::bool_(false);
+}
+
+py::object check_data_error_retrieving(Arg driver, Arg retry_params) {
+  py::object max_retries = retry_params.attr("get")(str_of("max_retries"), int_of(2));
+  py::object retry_delay = retry_params.attr("get")(str_of("retry_delay"), py::float_(0.5));
+  say({kDataErrorHeader});
+
+  long long retry_count = 0;
+  while (lt(int_of(retry_count), max_retries)) {
+    check_signals();
+    say({"Attempt ", retry_count + 1, " of ", max_retries, "."});
+    py::object page_text;
+    try {
+      page_text = g("extract_text")(driver, list_of(kApplicationRoot), py::arg("max_retries") = 2,
+                                    py::arg("retry_delay") = 0.5);
+      page_text = call_method(call_method(call_method(page_text, "lower"), "strip"), "replace",
+                              {str_of("\n"), str_of(" ")});
+    } catch (...) {
+      py::error_already_set e = caught();
+      say({"Error extracting text:"});
+      ++retry_count;
+      continue;
+    }
+
+    bool error_shown = false;
+    for (const char* message : kDataErrors)
+      if ((error_shown = contains(page_text, str_of(message)))) break;
+    if (!error_shown) {
+      say({"No significant data retrieval error detected on attempt ", retry_count + 1, "."});
+      return str_of("No significant data retrieval error detected.");
+    }
+
+    say({"Error detected: '", page_text, "'. Refreshing the page."});
+    driver.attr("refresh")();
+    g("wait_for_loading_elements")(driver, list_of(kSpinner), py::arg("maxtrial") = 50,
+                                   py::arg("polling_interval") = 1,
+                                   py::arg("consecutive_not_exists") = 6);
+    say({"Page refreshed. Waiting before the next attempt..."});
+    sleep(retry_delay);
+    ++retry_count;
+  }
+  say({"Data retrieval error persists after ", max_retries, " attempts."});
+  return str_of("Data retrieval error persists after retries.");
+}
+
+py::object find_error_messages(Arg data_page, Arg error_messages) {
+  py::list found;
+  for (py::handle message : error_messages)
+    if (contains(data_page, message)) found.append(message);
+  return std::move(found);
+}
+
+py::object dismiss_alerts(Arg driver) {
+  try {
+    py::object wait = call(g("WebDriverWait"), {driver, int_of(3)});
+    call_method(wait, "until", {call_method(g("EC"), "alert_is_present")});
+    py::object alert = driver.attr("switch_to").attr("alert");
+    call_method(alert, "dismiss");
+    say({"Unexpected alert dismissed."});
+  } catch (...) {
+    py::error_already_set e = caught(g("TimeoutException"));
+  }
+  return py::none();
+}
+
+}  // namespace kf

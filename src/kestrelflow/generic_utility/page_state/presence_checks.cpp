@@ -1,0 +1,133 @@
+// Deciding over a bounded period whether something is on the page or gone
+// from it: elements present (at once or often enough), elements absent on
+// enough consecutive polls, and the portal's error banner waited away with a
+// page reload each time it shows.
+//
+// The period is an elapsed counter that grows by the polling interval after
+// every poll (Period, frame/browser.h).
+#include "frame/browser.h"
+#include "frame/routines.h"
+#include "page_state/element_absence.h"
+
+namespace kf {
+namespace {
+
+// The portal's error banner, and its parent, in the order they are tried.
+constexpr const char* kErrorBanner[] = {
+    R"(//*[@id="app"]/div/div/div/div[2]/div/div/div/div/div/div/div/div/div/div[2]/div)",
+    R"(//*[@id="app"]/div/div/div/div[2]/div/div/div/div/div/div/div/div/div/div[2])",
+};
+
+// driver.find_element(By.XPATH, xpath) for its outcome only: true when found,
+// false on NoSuchElementException; every other error propagates.
+bool element_exists(Arg driver, py::handle xpath) {
+  try {
+    find_element(driver, "XPATH", xpath);
+    return true;
+  } catch (...) {
+    py::error_already_set e = caught(g("NoSuchElementException"));
+    return false;
+  }
+}
+
+}  // namespace
+
+py::object check_element_existance(Arg driver, Arg xpaths, Arg maxtrial, Arg polling_interval,
+                                   Arg mode, Arg min_found) {
+  Period period(maxtrial, polling_interval);
+  long long found_count = 0;
+  while (period.running()) {
+    for (py::handle xpath : xpaths) {
+      if (!element_exists(driver, xpath)) continue;
+      say({"✅ Element exists at: ", xpath});
+      if (eq(mode, "stop")) return py::bool_(true);
+      ++found_count;
+      break;
+    }
+    period.pause();
+    period.advance();
+  }
+  if (eq(mode, "keep") && ge(int_of(found_count), min_found)) {
+    say({"✅ Element was found ", found_count, " times during checks."});
+    return py::bool_(true);
+  }
+  say({"⏳ Timeout reached. Element not found enough times."});
+  return py::bool_(false);
+}
+
+py::object check_element_disapearing(Arg driver, Arg xpaths, Arg maxtrial, Arg polling_interval,
+                                     Arg consecutive_not_exists, Arg mode) {
+  Period period(maxtrial, polling_interval);
+  Streak absent;
+  while (period.running()) {
+    bool element_found = false;
+    for (py::handle xpath : xpaths) {
+      if (!element_exists(driver, xpath)) continue;
+      element_found = true;
+      absent.reset();
+      say({"❌ Element still exists at: ", xpath});
+      break;
+    }
+    if (!element_found) {
+      absent.hit();
+      say({"Element not found (", absent.count(), "/", consecutive_not_exists, ")"});
+      if (eq(mode, "stop")) {
+        say({"✅ Element disappeared (stop mode)."});
+        return py::bool_(true);
+      }
+      if (eq(mode, "keep") && absent.reached(consecutive_not_exists)) {
+        say({"✅ Element disappeared for ", consecutive_not_exists, " consecutive checks."});
+        return py::bool_(true);
+      }
+    }
+    period.pause();
+    period.advance();
+  }
+  say({"⏳ Timeout reached. Element still exists."});
+  return py::bool_(false);
+}
+
+py::object wait_for_error_to_disappear(Arg driver, Arg maxtrial, Arg polling_interval,
+                                       Arg consecutive_not_exists) {
+  Period period(maxtrial, polling_interval);
+  Streak absent;
+  while (period.running()) {
+    bool error_found = false;
+    // A lookup that fails for another reason than the banner's absence leaves
+    // the poll unsettled: it neither reloads nor counts towards the streak.
+    bool unsettled = false;
+    for (const char* banner : kErrorBanner) {
+      py::str xpath = str_of(banner);
+      try {
+        find_element(driver, "XPATH", xpath);
+        say({"Error message still exists at: ", xpath, ". Refreshing the page..."});
+        error_found = true;
+        break;
+      } catch (...) {
+        py::error_already_set e = caught();
+        if (!means_absent(e)) unsettled = true;
+      }
+    }
+    if (error_found) {
+      absent.reset();
+      driver.attr("refresh")();
+      say({"Page refreshed to attempt resolving the error."});
+      period.pause();
+    } else if (unsettled) {
+      absent.reset();
+      period.pause();
+    } else {
+      absent.hit();
+      say({"Error message not found (", absent.count(), "/", consecutive_not_exists, ")."});
+      if (absent.reached(consecutive_not_exists)) {
+        say({"Error message disappeared for ", consecutive_not_exists, " consecutive checks."});
+        return py::bool_(true);
+      }
+    }
+    period.advance();
+  }
+  say({"Timeout reached. Error message still exists."});
+  return py::bool_(false);
+}
+
+}  // namespace kf

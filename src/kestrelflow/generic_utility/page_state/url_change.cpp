@@ -1,0 +1,69 @@
+// A navigation click that only counts when the browser's URL changed: every
+// XPath, then every visible text, each clicked by the module's robust click,
+// for a few passes.
+#include "frame/browser.h"
+#include "frame/routines.h"
+
+namespace kf {
+namespace {
+
+// a != b, as the operator says it.
+bool differs(py::handle a, py::handle b) {
+  PyObject* result = PyObject_RichCompare(a.ptr(), b.ptr(), Py_NE);
+  if (result == nullptr) throw py::error_already_set();
+  return truthy(py::reinterpret_steal<py::object>(result));
+}
+
+// One click through the module's click routine, looked up now.
+bool click_once(Arg driver, py::handle x_paths, py::handle text_inputs, Arg timeout, Arg scroll) {
+  py::object click = g("clicking_on_element_by_all_option");
+  return truthy(click(driver, x_paths, text_inputs, py::arg("max_retries") = 1,
+                      py::arg("timeout") = timeout, py::arg("scroll") = scroll));
+}
+
+}  // namespace
+
+py::object click_and_check_url_change(Arg driver, Arg x_paths, Arg text_inputs, Arg /*trial*/,
+                                      Arg timeout, Arg scroll, Arg max_attempts) {
+  py::object prv_url = driver.attr("current_url");
+  say({"Initial URL: ", prv_url});
+
+  // for attempt in range(1, max_attempts + 1)
+  Py_ssize_t end = range_count(add(max_attempts, int_of(1)));
+  for (Py_ssize_t attempt = 1; attempt < end; ++attempt) {
+    check_signals();
+    say({"Attempt ", static_cast<long long>(attempt), "/", max_attempts, " to click element."});
+
+    for (py::handle xpath : x_paths) {
+      say({"Trying to click element with XPath: ", xpath});
+      py::list one_xpath;
+      one_xpath.append(xpath);
+      if (!click_once(driver, one_xpath, text_inputs, timeout, scroll)) continue;
+      py::object new_url = driver.attr("current_url");
+      say({"New URL: ", new_url});
+      if (differs(new_url, prv_url)) {
+        say({"URL has changed successfully."});
+        return py::bool_(true);
+      }
+      say({"URL has not changed after clicking XPath: ", xpath, ". Trying next XPath..."});
+    }
+
+    for (py::handle text_input : text_inputs) {
+      say({"Trying to click element with text: '", text_input, "'"});
+      py::list one_text;
+      one_text.append(text_input);
+      if (!click_once(driver, py::list(), one_text, timeout, scroll)) continue;
+      py::object new_url = driver.attr("current_url");
+      say({"New URL: ", new_url});
+      if (differs(new_url, prv_url)) {
+        say({"URL has changed successfully."});
+        return py::bool_(true);
+      }
+      say({"URL has not changed after clicking text: '", text_input, "'. Trying next option..."});
+    }
+  }
+  say({"Failed to change URL after ", max_attempts, " attempts."});
+  return py::bool_(false);
+}
+
+}  // namespace kf

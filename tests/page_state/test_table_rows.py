@@ -1,0 +1,255 @@
+"""Table rows: the list table's checkboxes, and the first matching DataFrame row
+checked against the plain iterrows rule."""
+import datetime
+import decimal
+import math
+import random
+import warnings
+
+import numpy as np
+import pandas as pd
+import pytest
+
+from plain_rules import py_find_matching_row
+
+
+# ---- the list table's checkboxes -------------------------------------------------------
+
+@pytest.fixture
+def list_page(driver, pages):
+    class ListPage:
+        def open(self, layouts):
+            driver.get(pages.url("page_state_list.html") + "?layouts=" + layouts)
+            return driver
+
+        def checkbox(self, layout, row):
+            return driver.execute_script("return checkboxPath(arguments[0], arguments[1])", layout, row)
+
+        def ticked(self):
+            return driver.execute_script("return ticked()")
+
+    return ListPage()
+
+
+def clicked(row, xpath):
+    return f"Successfully clicked checkbox at row {row} using XPath: {xpath}"
+
+
+def missed(row, xpath):
+    return f"Could not click checkbox at row {row} using XPath: {xpath}. Error:"
+
+
+class TestClickCheckboxByRow:
+    @pytest.mark.parametrize("layouts, row", [("form", 2), ("panel", 2), ("panel", "3")])
+    def test_ticks_the_row_in_either_layout(self, gu, list_page, clock, out, layouts, row):
+        driver = list_page.open(layouts)
+        assert gu.click_checkbox_by_row(driver, row) is None
+        expected = [clicked(row, list_page.checkbox(layouts, row))]
+        if layouts == "panel":
+            expected.insert(0, missed(row, list_page.checkbox("form", row)))
+        assert out() == expected
+        assert list_page.ticked() == [f"{layouts}:{row}"]
+        assert clock.sleeps == [2]
+
+    def test_a_box_that_cannot_be_clicked_falls_to_the_other_layout(self, gu, list_page, clock, out):
+        driver = list_page.open("form-hidden,panel")
+        gu.click_checkbox_by_row(driver, 1)
+        assert out() == [missed(1, list_page.checkbox("form", 1)),
+                         clicked(1, list_page.checkbox("panel", 1))]
+        assert list_page.ticked() == ["panel:1"]
+
+    def test_a_row_beyond_the_table(self, gu, list_page, clock, out):
+        driver = list_page.open("form")
+        assert gu.click_checkbox_by_row(driver, 9) is None
+        assert out() == [missed(9, list_page.checkbox("form", 9)), missed(9, list_page.checkbox("panel", 9)),
+                         "Failed to click checkbox at row 9 after trying all base XPaths."]
+        assert list_page.ticked() == [] and clock.sleeps == []
+
+
+# ---- find_matching_row: the cases the rule is known by ----------------------------------
+
+def applications():
+    return pd.DataFrame({
+        " Service ": ["Permit", "Permit", "Demolition"],
+        "Status": ["Open", "Closed", "Closed"],
+        "FEE": [100, 250, 250],
+    }, index=pd.Index([202400011, 202400012, 202400013], name="application"))
+
+
+@pytest.mark.parametrize("criteria, threshold, expected", [
+    ({"service": "Permit", "status": "Closed"}, 0.5, 202400011),   # one of two is enough...
+    ({"service": "Permit", "status": "Closed"}, 1.0, 202400012),   # ...both are needed here
+    ({"  SERVICE": "Demolition", "Status ": "Closed"}, 1.0, 202400013),
+    ({"service": "permit"}, 0.5, -1),                              # values keep their case
+    ({"fee": 250, "owner": "nobody"}, 0.5, 202400012),             # a missing column still counts
+    ({"fee": 250, "owner": "nobody"}, 0.51, -1),
+    ({"fee": 250.0, "service": "Permit"}, 1.0, 202400012),
+    ({"fee": 100}, 1.01, -1),
+    ({"status": "Open", "STATUS": "Closed"}, 1.0, 202400012),      # the later key wins
+])
+def test_first_row_meeting_the_threshold(gu, criteria, threshold, expected):
+    assert gu.find_matching_row(applications(), criteria, threshold) == expected
+
+
+def test_labels_are_normalised_on_the_callers_frame(gu):
+    frame = applications()
+    assert gu.find_matching_row(frame, {"Status": "Closed"}) == 202400012
+    assert list(frame.columns) == ["service", "status", "fee"]
+    assert gu.find_matching_row(frame, {"status": "Closed"}) == 202400012
+
+
+@pytest.mark.parametrize("frame, criteria, error", [
+    (pd.DataFrame([[1, 2]], columns=["a", "A"]), {"a": 1}, ValueError),
+    (applications(), {}, ZeroDivisionError),
+    (pd.DataFrame({1: [1]}), {"a": 1}, AttributeError),
+])
+def test_errors_of_the_rule(gu, frame, criteria, error):
+    with pytest.raises(error):
+        gu.find_matching_row(frame, criteria)
+
+
+def test_empty_frame_finds_nothing_even_without_criteria(gu):
+    assert gu.find_matching_row(applications().iloc[:0], {}) == -1
+
+
+@pytest.mark.parametrize("frame, value, expected", [
+    # ints and floats together: every row is laid out as floats, so the int
+    # 2**53 + 1 reads back as 2**53 and equals its neighbour.
+    (pd.DataFrame({"id": [2**53, 2**53 + 1], "x": [0.5, 0.5]}), 2**53 + 1, 0),
+    # a text column beside them keeps the ints as they are.
+    (pd.DataFrame({"id": [2**53, 2**53 + 1], "x": ["a", "b"]}), 2**53 + 1, 1),
+])
+def test_cells_read_as_the_row_holds_them(gu, frame, value, expected):
+    assert gu.find_matching_row(frame, {"id": value}, 1) == expected
+
+
+# ---- find_matching_row against the plain rule on generated frames ---------------------
+
+class Picky:
+    """An expected value that cannot be compared with the text 'b'."""
+
+    def __eq__(self, other):
+        if isinstance(other, str) and other == "b":
+            raise LookupError("cannot compare with 'b'")
+        return other == "a"
+
+    __hash__ = object.__hash__
+
+
+def column(kind, n, rng):
+    pick = lambda *choices: [rng.choice(choices) for _ in range(n)]  # noqa: E731
+    if kind == "int":
+        return np.array(pick(0, 1, 2, 2**53 + 1), dtype=np.int64)
+    if kind == "uint8":
+        return np.array(pick(0, 1), dtype=np.uint8)
+    if kind == "float":
+        return np.array(pick(0.0, 1.0, 1.5, np.nan))
+    if kind == "float32":
+        return np.array(pick(0.5, 1.0), dtype=np.float32)
+    if kind == "bool":
+        return np.array(pick(True, False))
+    if kind == "str":
+        return pd.array(pick("a", "b", "A", None), dtype="str")
+    if kind == "object":
+        cells = np.empty(n, dtype=object)
+        cells[:] = pick("a", "b", None, np.nan, 1, 1.0, True, pd.NA, Picky())
+        return cells
+    if kind == "object-text":
+        cells = np.empty(n, dtype=object)
+        cells[:] = pick("a", "b", None)
+        return cells
+    if kind == "object-missing":
+        cells = np.empty(n, dtype=object)
+        cells[:] = pick(None, pd.NA, np.nan, pd.Timestamp("2024-01-01"), "a")
+        return cells
+    if kind == "datetime":
+        return pd.array(pick(pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-02"), pd.NaT),
+                        dtype="datetime64[ns]")
+    if kind == "timedelta":
+        return pd.to_timedelta(pick(1, 2, None), unit="s")
+    if kind == "Int64":
+        return pd.array(pick(1, 2, None), dtype="Int64")
+    if kind == "category":
+        return pd.Categorical(pick("a", "b"))
+    raise ValueError(kind)
+
+
+VALUES = ["a", "A", "b", None, np.nan, pd.NA, pd.NaT, 0, 1, 2, 1.0, 1.5, True, False, 2**53 + 1,
+          np.int64(1), np.float64(1.0), pd.Timestamp("2024-01-01"), datetime.datetime(2024, 1, 1),
+          pd.Timedelta(1, unit="s"), "1", [1], (1,), decimal.Decimal(1), Picky()]
+NAMES = ["Name", " name", "Fee ", "status", "STATUS", "x"]
+KEYS = ["name", "NAME ", "fee", "Status", "missing", "x"]
+
+
+def index(n, rng):
+    choice = rng.randrange(6)
+    if choice == 1:
+        return pd.Index([rng.randrange(100) for _ in range(n)])
+    if choice == 2:
+        return pd.Index([f"APP-{i}" for i in range(n)])
+    if choice == 3:
+        return pd.date_range("2024-01-01", periods=n)
+    if choice == 4:
+        return pd.Index([i + 0.5 for i in range(n)])
+    if choice == 5 and n:
+        return pd.MultiIndex.from_tuples([(i, "x") for i in range(n)])
+    return None
+
+
+def generated_case(kinds, rng):
+    n = rng.randint(0, 12)
+    chosen = [rng.choice(kinds) for _ in range(rng.randint(1, 4))]
+    names = [rng.choice(NAMES) for _ in chosen]
+    frame = pd.DataFrame({i: column(kind, n, rng) for i, kind in enumerate(chosen)}, index=index(n, rng))
+    frame.columns = names
+    criteria = {rng.choice(KEYS): rng.choice(VALUES) for _ in range(rng.randint(0, 3))}
+    return frame, criteria, rng.choice([0, 0.3, 0.5, 2 / 3, 1, 1.01])
+
+
+def outcome(find, frame, criteria, threshold):
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            result = find(frame, criteria, threshold)
+    except Exception as error:  # the same error, raised the same way
+        return "raised", type(error), str(error), list(frame.columns)
+    if isinstance(result, float) and math.isnan(result):
+        result = "NaN label"
+    return "returned", type(result), result, list(frame.columns)
+
+
+MIXES = {
+    "numbers": ["int", "uint8", "float", "float32"],
+    "ints-and-bools": ["int", "bool"],
+    "text": ["str", "object-text"],
+    "objects": ["object", "str", "float"],
+    "dates": ["datetime", "timedelta", "object-missing", "str", "float"],
+    "extension": ["Int64", "category", "str", "int"],
+    "everything": ["int", "uint8", "float", "bool", "str", "object", "object-text", "object-missing", "datetime",
+                   "timedelta", "Int64", "category"],
+}
+
+
+@pytest.mark.parametrize("python_scalars", [False, True], ids=["numpy-scalars", "python-scalars"])
+@pytest.mark.parametrize("mix", MIXES)
+def test_same_answers_as_the_plain_rule(gu, mix, python_scalars):
+    rng = random.Random(mix)
+    with pd.option_context("future.python_scalars", python_scalars):
+        for _ in range(150):
+            frame, criteria, threshold = generated_case(MIXES[mix], rng)
+            expected = outcome(py_find_matching_row, frame.copy(), dict(criteria), threshold)
+            assert outcome(gu.find_matching_row, frame.copy(), dict(criteria), threshold) == expected, \
+                (frame, criteria, threshold)
+
+
+def test_same_answer_on_a_long_frame(gu):
+    rng = np.random.default_rng(3)
+    n = 3000
+    frame = pd.DataFrame({"Owner": rng.choice(["a", "b", None], n), "Fee": rng.integers(0, 3, n) * 0.5,
+                          "Paid": rng.random(n) < 0.5, "Due": pd.date_range("2024-01-01", periods=n)},
+                         index=pd.Index([f"APP-{i}" for i in range(n)]))
+    frame.iloc[-1, :2] = ["the last", 9.5]
+    criteria = {"owner": "the last", "fee": 9.5, "due": "never"}
+    expected = py_find_matching_row(frame.copy(), criteria, 0.6)
+    assert expected == f"APP-{n - 1}"
+    assert gu.find_matching_row(frame, criteria, 0.6) == expected
