@@ -10,17 +10,13 @@ CLICK = {"max_retries": 4, "timeout": 5, "scroll": True}
 
 @pytest.fixture
 def alerts(monkeypatch):
-    """Calls of dismiss_alerts; until the page-state routine is built, a
-    stand-in that only records them."""
+    """The drivers dismiss_alerts was called with."""
     calls = []
     real = gu.dismiss_alerts
 
     def dismiss(driver):
         calls.append(driver)
-        try:
-            return real(driver)
-        except NotImplementedError:
-            return None
+        return real(driver)
     monkeypatch.setattr(gu, "dismiss_alerts", dismiss)
     return calls
 

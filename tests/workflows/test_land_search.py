@@ -22,27 +22,6 @@ enter_district_or_zone = gu.enter_district_or_zone
 enter_land_use = gu.enter_land_use
 
 
-def unbuilt(routine, *args):
-    try:
-        routine(*args)
-    except NotImplementedError:
-        return True
-    return False
-
-
-@pytest.fixture
-def cell_texts(monkeypatch):
-    """The row-cell reader of the page-state routines; until it is built, a
-    stand-in that reads the cell's text and gives "" when it is missing."""
-    if unbuilt(gu.get_element_with_retries, None, "./td", 0):
-        def read(row, xpath, max_retries=3, delay=1):
-            try:
-                return row.find_element(gu.By.XPATH, xpath).text
-            except Exception:
-                return ""
-        monkeypatch.setattr(gu, "get_element_with_retries", read)
-
-
 @pytest.fixture
 def land_search(devu, portal):
     devu.get(portal.devu_url("/private#landsearch"))
@@ -125,7 +104,7 @@ def test_search_by_plot_enters_four_criteria_and_searches(land_search, portal, t
 
 # ---- the plot results -------------------------------------------------------------------------
 
-def test_plot_results_are_read_row_by_row(land_search, cell_texts, timeline, out):
+def test_plot_results_are_read_row_by_row(land_search, timeline, out):
     gu.Search_by_plot(land_search, "C-17", "Al Bateen", "Residential")
     out()
     frame = gu.Getting_data_from_plot_search(land_search)
@@ -138,7 +117,7 @@ def test_plot_results_are_read_row_by_row(land_search, cell_texts, timeline, out
     assert out() == []
 
 
-def test_row_without_flag_span_is_skipped(land_search, cell_texts, out):
+def test_row_without_flag_span_is_skipped(land_search, out):
     gu.Search_by_plot(land_search, "M-88", "Musaffah", "Industrial")
     out()
     frame = gu.Getting_data_from_plot_search(land_search)
@@ -146,7 +125,7 @@ def test_row_without_flag_span_is_skipped(land_search, cell_texts, out):
     assert out() == ["Error extracting data from row:"]
 
 
-def test_no_plot_rows_give_an_empty_frame_with_the_columns(land_search, cell_texts):
+def test_no_plot_rows_give_an_empty_frame_with_the_columns(land_search):
     gu.Search_by_plot(land_search, "0000", "Zone 1", "Commercial")
     frame = gu.Getting_data_from_plot_search(land_search)
     assert list(frame.columns) == PLOT_COLUMNS and len(frame) == 0
@@ -219,7 +198,7 @@ def test_no_owner_table_gives_eight_empty_columns(land_search):
     assert list(frame.columns) == OWNER_COLUMNS and len(frame) == 0
 
 
-def test_release_with_app_form_search_block(devu, portal, cell_texts, out):
+def test_release_with_app_form_search_block(devu, portal, out):
     devu.get(portal.devu_url("/private?layout=forms#landsearch"))
     devu.find_element("id", "plotNumber_input")
     assert gu.search_by_owner(devu, "784199056789012") is True
