@@ -71,10 +71,11 @@ def test_devu_layout_has_no_tabs_and_no_pauses(devu, portal, timeline, out):
             "//*[@id=\"datatable_filters\"]/app-form/form/div[2]/div/div/button/i") in out()
 
 
-def test_unknown_number_is_searched_and_nothing_opens(devu, portal, timeline, out):
-    gu.Getting_Application_From_Inbox(devu, "1999", "Inbox", Dashbord_URL=portal.devu_url())
-    assert timeline == default_steps("1999", "My Inbox")
-    assert portal.details("inbox search") == ["1999"]
+@pytest.mark.parametrize("number", ["1999", ""])
+def test_unknown_number_is_searched_and_nothing_opens(devu, portal, timeline, out, number):
+    gu.Getting_Application_From_Inbox(devu, number, "Inbox", Dashbord_URL=portal.devu_url())
+    assert timeline == default_steps(number, "My Inbox")
+    assert portal.details("inbox search") == [number]
     assert portal.details("open application") == []
     assert out()[-1] == "Failed to click element with provided text inputs after 4 attempts."
 
