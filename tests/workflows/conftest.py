@@ -4,7 +4,7 @@ import pytest
 
 from workflows.timeline import ZIV_PASSWORD, ZIV_USER, Timeline
 
-from testbed import LocalChromeDriverManager, local_chrome_options_class
+from kestrelflow.local_browser import open_chrome
 
 @pytest.fixture(scope="session")
 def fake_portal():
@@ -21,27 +21,11 @@ def portal(fake_portal):
     return fake_portal
 
 
-def _mapped_options_class(base):
-    local = local_chrome_options_class(base)
-
-    class MappedOptions(local):
-        def __init__(self):
-            super().__init__()
-            self.add_argument("--host-resolver-rules=MAP * 127.0.0.1")
-            self.add_argument("--disable-features=HttpsUpgrades")
-    return MappedOptions
-
-
 @pytest.fixture(scope="session")
 def portal_browser():
-    import kestrelflow.generic_utility as gu
-    saved = gu.ChromeDriverManager, gu.ChromeOptions
-    gu.ChromeDriverManager = LocalChromeDriverManager
-    gu.ChromeOptions = _mapped_options_class(saved[1])
-    try:
-        driver = gu.Chrome_Driver_info(headless=True)
-    finally:
-        gu.ChromeDriverManager, gu.ChromeOptions = saved
+    # Every host name resolves to the fake portal on 127.0.0.1.
+    driver = open_chrome(headless=True, extra_arguments=(
+        "--host-resolver-rules=MAP * 127.0.0.1", "--disable-features=HttpsUpgrades"))
     driver.set_page_load_timeout(30)
     yield driver
     driver.quit()
