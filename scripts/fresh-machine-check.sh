@@ -87,6 +87,14 @@ in_root() {
 stage "apt-get install python3 git ca-certificates (what any user has)"
 in_root apt-get update -qq
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3 git ca-certificates >/dev/null
+# A machine behind an inspecting proxy trusts that proxy's certificate
+# authority; so does the fresh root (the certificates are public).
+shopt -s nullglob
+local_cas=(/usr/local/share/ca-certificates/*.crt)
+if [ ${#local_cas[@]} -gt 0 ]; then
+  cp "${local_cas[@]}" "$root/usr/local/share/ca-certificates/"
+  in_root update-ca-certificates >/dev/null
+fi
 
 stage "git clone of this checkout's HEAD ($(git rev-parse --short HEAD))"
 git clone -q --no-local "$repo" "$root/root/kestrelflow"

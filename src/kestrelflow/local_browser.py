@@ -88,9 +88,10 @@ def local_chrome(gu_module=None, extra_arguments=()):
         gu.ChromeDriverManager, gu.ChromeOptions = saved
 
 
-def open_chrome(**kwargs):
-    """Chrome_Driver_info(**kwargs) on the local Chromium."""
-    with local_chrome() as gu:
+def open_chrome(extra_arguments=(), **kwargs):
+    """Chrome_Driver_info(**kwargs) on the local Chromium, started with the
+    extra command-line switches given."""
+    with local_chrome(extra_arguments=extra_arguments) as gu:
         return gu.Chrome_Driver_info(**kwargs)
 
 

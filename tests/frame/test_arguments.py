@@ -1,4 +1,5 @@
 """Argument binding: Python's rules for positional-or-keyword parameters."""
+
 import pytest
 
 import kestrelflow.generic_utility as gu
@@ -65,7 +66,3 @@ def test_exception_leaving_a_routine_names_it_in_the_traceback():
     names = [e.name for e in info.traceback]
     assert names.index("kestrelflow.generic_utility.set_zoom") < names.index("execute_script")
 
-
-def test_unbuilt_routine_names_itself():
-    with pytest.raises(NotImplementedError, match="ZIV_payment"):
-        gu.ZIV_payment(None, "1")

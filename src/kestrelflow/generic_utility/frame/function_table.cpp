@@ -16,8 +16,8 @@ py::object gmail_scopes() {
   return std::move(scopes);
 }
 
-// The binding order: KF_ROUTINE for a routine that is built, KF_UNBUILT for
-// one still to come, KF_DATA for the module-level data between them.
+// The binding order: KF_ROUTINE for a public function, KF_DATA for the
+// module-level data bound between them.
 constexpr Row kRows[] = {
     /*  1 */ KF_ROUTINE(Generate_File_name, R"(Service_name, trial, directory="performance_logs_")",
                "Build a dated CSV file name for a service and trial, and print it.\n"
@@ -50,7 +50,7 @@ constexpr Row kRows[] = {
                "Returns: the Edge WebDriver, or None when it cannot start (\"[Edge Driver Error] \" is"
                " printed).\n"
                "Worst-case wait with the defaults: the browser start-up."),
-    /*  5 */ KF_UNBUILT(Navigating_into_service_name_SH, "driver, Service_name, loading_xpath",
+    /*  5 */ KF_ROUTINE(Navigating_into_service_name_SH, "driver, Service_name, loading_xpath",
                "Open a service from the portal's Services tab: the tab, the search box, the service "
                "card.\n"
                "\n"
@@ -201,20 +201,20 @@ constexpr Row kRows[] = {
                "Parameters: text.\n"
                "Returns: True or False.\n"
                "Worst-case wait with the defaults: none: no waits or pauses."),
-    /* 25 */ KF_UNBUILT(application_details_formatting, "text",
+    /* 25 */ KF_ROUTINE(application_details_formatting, "text",
                "Parse the application details panel text into a record.\n"
                "\n"
                "Parameters: text: the panel's text.\n"
                "Returns: a one-row DataFrame (empty when text is empty).\n"
                "Worst-case wait with the defaults: none: no waits or pauses."),
-    /* 26 */ KF_UNBUILT(Getting_Application_Detials, R"(driver, Services_category="DEVU")",
+    /* 26 */ KF_ROUTINE(Getting_Application_Detials, R"(driver, Services_category="DEVU")",
                "Read the details panel of the opened application.\n"
                "\n"
                "Parameters: driver; Services_category: which panel layout to read.\n"
                "Returns: a one-row DataFrame, empty when nothing could be read.\n"
                "Worst-case wait with the defaults: 11 s per missing XPath of the panel (text "
                "extraction)."),
-    /* 27 */ KF_UNBUILT(Getting_Application_From_Inbox, R"(driver, application_number, tab_name, environment="default", Dashbord_URL="https://devu-test.portal.example/private#dashboard")",
+    /* 27 */ KF_ROUTINE(Getting_Application_From_Inbox, R"(driver, application_number, tab_name, environment="default", Dashbord_URL="https://devu-test.portal.example/private#dashboard")",
                "Find and open an application from the portal's inbox tabs.\n"
                "\n"
                "Parameters: driver; application_number; tab_name: \"completed\", \"pending\" or \"Inbox\";"
@@ -228,14 +228,17 @@ constexpr Row kRows[] = {
                "Parameters: text; wave_length: the wave's width.\n"
                "Returns: the laid-out text (str).\n"
                "Worst-case wait with the defaults: none: no waits or pauses."),
-    /* 29 */ KF_UNBUILT(ZIV_payment, "driver, application_number",
+    /* 29 */ KF_ROUTINE(ZIV_payment, "driver, application_number",
                "Pay an application's fees in the payment application.\n"
                "\n"
-               "Parameters: driver; application_number.\n"
-               "Returns: None.\n"
+               "Parameters: driver; application_number. The host, account and password are read from"
+               " the environment at every call: KESTRELFLOW_ZIV_HOST, KESTRELFLOW_ZIV_USER, "
+               "KESTRELFLOW_ZIV_PASSWORD.\n"
+               "Returns: None (without an account or password it prints the missing variables and "
+               "returns at once).\n"
                "Worst-case wait with the defaults: the fixed pauses of each payment plus every click"
                " (4 passes, 5 s per wait) and input (3 passes, 10 s per wait)."),
-    /* 30 */ KF_UNBUILT(enter_municipality, "driver, municipality_xpath, municipality_name, Land_use_Input_xpath, first_option_dropdownlist",
+    /* 30 */ KF_ROUTINE(enter_municipality, "driver, municipality_xpath, municipality_name, Land_use_Input_xpath, first_option_dropdownlist",
                "Enter the municipality of a plot search.\n"
                "\n"
                "Parameters: driver; municipality_xpath: the list's container; municipality_name: the"
@@ -244,14 +247,14 @@ constexpr Row kRows[] = {
                "Returns: None.\n"
                "Worst-case wait with the defaults: the fixed pauses plus one input (3 passes, 10 s "
                "per wait) and the clicks (20 s per wait)."),
-    /* 31 */ KF_UNBUILT(enter_plot_number, "driver, plot_number_xpath, plot_number",
+    /* 31 */ KF_ROUTINE(enter_plot_number, "driver, plot_number_xpath, plot_number",
                "Enter the plot number of a plot search.\n"
                "\n"
                "Parameters: driver; plot_number_xpath: the field; plot_number: the value typed.\n"
                "Returns: None.\n"
                "Worst-case wait with the defaults: one input: 3 passes x (10 s + 2 s) per XPath + 6 "
                "s."),
-    /* 32 */ KF_UNBUILT(enter_district_or_zone, "driver, districtId_zone_xpath, District_zone_input, Land_use_Input_xpath, first_option_dropdownlist",
+    /* 32 */ KF_ROUTINE(enter_district_or_zone, "driver, districtId_zone_xpath, District_zone_input, Land_use_Input_xpath, first_option_dropdownlist",
                "Enter the district or zone of a plot search.\n"
                "\n"
                "Parameters: driver; districtId_zone_xpath: the list's container; "
@@ -260,7 +263,7 @@ constexpr Row kRows[] = {
                "Returns: None.\n"
                "Worst-case wait with the defaults: the fixed pauses plus one input (3 passes, 10 s "
                "per wait) and the clicks (20 s per wait)."),
-    /* 33 */ KF_UNBUILT(enter_land_use, "driver, land_use_xpath, Land_use_Input_xpath, Land_use, first_option_dropdownlist",
+    /* 33 */ KF_ROUTINE(enter_land_use, "driver, land_use_xpath, Land_use_Input_xpath, Land_use, first_option_dropdownlist",
                "Enter the land use of a plot search.\n"
                "\n"
                "Parameters: driver; land_use_xpath: the list's container; Land_use_Input_xpath: the "
@@ -269,7 +272,7 @@ constexpr Row kRows[] = {
                "Returns: None.\n"
                "Worst-case wait with the defaults: the fixed pauses plus one input (3 passes, 10 s "
                "per wait) and the clicks (20 s per wait)."),
-    /* 34 */ KF_UNBUILT(Search_by_plot, "driver, plot_number, District_zone_input, Land_use, double_click_option=False",
+    /* 34 */ KF_ROUTINE(Search_by_plot, "driver, plot_number, District_zone_input, Land_use, double_click_option=False",
                "Run a land search by plot: the four criteria, then the search button.\n"
                "\n"
                "Parameters: driver; plot_number; District_zone_input; Land_use; double_click_option:"
@@ -277,14 +280,14 @@ constexpr Row kRows[] = {
                "Returns: None.\n"
                "Worst-case wait with the defaults: 11 s of fixed pauses plus the four entries' waits"
                " and the search click (5 passes, 20 s per wait)."),
-    /* 35 */ KF_UNBUILT(search_by_owner, "driver, EID_persona",
+    /* 35 */ KF_ROUTINE(search_by_owner, "driver, EID_persona",
                "Run a land search by the owner's identity number and tick the first result.\n"
                "\n"
                "Parameters: driver; EID_persona: the national identity number.\n"
                "Returns: True.\n"
                "Worst-case wait with the defaults: two page-load waits (20 s each), one input (3 "
                "passes, 10 s per wait) and the clicks (5 s per wait)."),
-    /* 36 */ KF_UNBUILT(Getting_data_from_Owner_search, "driver",
+    /* 36 */ KF_ROUTINE(Getting_data_from_Owner_search, "driver",
                "Read the owner search results into a DataFrame.\n"
                "\n"
                "Parameters: driver.\n"
@@ -297,13 +300,13 @@ constexpr Row kRows[] = {
                "tries; delay: seconds between tries.\n"
                "Returns: the text, or \"\" after the last try.\n"
                "Worst-case wait with the defaults: (3 - 1) x 1 s = 2 s of pauses, plus the lookups."),
-    /* 38 */ KF_UNBUILT(Getting_data_from_plot_search, "driver",
+    /* 38 */ KF_ROUTINE(Getting_data_from_plot_search, "driver",
                "Read the plot search results into a DataFrame.\n"
                "\n"
                "Parameters: driver.\n"
                "Returns: a DataFrame of the nine plot-search columns.\n"
                "Worst-case wait with the defaults: 2 s per missing cell (sub-element retries)."),
-    /* 39 */ KF_UNBUILT(send_post_requests_for_payloads, "df, url, headers, delay=8",
+    /* 39 */ KF_ROUTINE(send_post_requests_for_payloads, "df, url, headers, delay=8",
                "Post the stored request payloads of a DataFrame, one request per row.\n"
                "\n"
                "Parameters: df: a table with a \"request_payload\" column; url; headers: a mapping; "
@@ -357,7 +360,7 @@ constexpr Row kRows[] = {
                "Parameters: driver.\n"
                "Returns: None.\n"
                "Worst-case wait with the defaults: 3 s for an alert to appear."),
-    /* 46 */ KF_UNBUILT(Skipping_intro_part, "driver, wait_time=0.5",
+    /* 46 */ KF_ROUTINE(Skipping_intro_part, "driver, wait_time=0.5",
                "Click through the portal's introduction tour.\n"
                "\n"
                "Parameters: driver; wait_time: seconds before each button and after the last.\n"
@@ -473,7 +476,7 @@ constexpr Row kRows[] = {
                "Parameters: none.\n"
                "Returns: None.\n"
                "Worst-case wait with the defaults: none: no waits or pauses."),
-    /* 64 */ KF_UNBUILT(upload_official_letter, R"(driver, upload_button_xpath, upload_button_text, file_path, target_screen="first")",
+    /* 64 */ KF_ROUTINE(upload_official_letter, R"(driver, upload_button_xpath, upload_button_text, file_path, target_screen="first")",
                "Upload a letter through the native file dialog.\n"
                "\n"
                "Parameters: driver; upload_button_xpath, upload_button_text: the upload button; "
@@ -481,7 +484,7 @@ constexpr Row kRows[] = {
                "Returns: None; an invalid target_screen raises ValueError.\n"
                "Worst-case wait with the defaults: the fixed pauses plus the button click (4 passes,"
                " 5 s per wait)."),
-    /* 65 */ KF_UNBUILT(scrape_application_number, "driver, enviroment, max_retries=3, retry_delay=3",
+    /* 65 */ KF_ROUTINE(scrape_application_number, "driver, enviroment, max_retries=3, retry_delay=3",
                "Read the application number of the opened application.\n"
                "\n"
                "Parameters: driver; enviroment: which panel layout to read; max_retries: attempts; "
@@ -509,7 +512,7 @@ constexpr Row kRows[] = {
                "Returns: None.\n"
                "Worst-case wait with the defaults: 20 s for a body element (TimeoutException is "
                "raised after it)."),
-    /* 69 */ KF_UNBUILT(parse_application_details, "data_list",
+    /* 69 */ KF_ROUTINE(parse_application_details, "data_list",
                "Parse step values into application details.\n"
                "\n"
                "Parameters: data_list: the read steps' {\"step\", \"value\"} entries.\n"

@@ -38,10 +38,6 @@ __attribute__((noinline)) PyObject* run_routine(FunctionObject* f, PyObject* con
   const Row& row = *f->row;
   PyObject* result = nullptr;
   try {
-    if (row.invoke == nullptr) {
-      PyErr_Format(PyExc_NotImplementedError, "%s is not implemented yet", row.name);
-      throw py::error_already_set();
-    }
     py::object value = row.invoke(args);
     result = value ? value.release().ptr() : Py_NewRef(Py_None);
   } catch (...) {
@@ -357,7 +353,7 @@ std::pair<py::tuple, py::tuple> parse_params(const char* params) {
 py::object make_function(const Row& row) {
   auto [names, defaults] = parse_params(row.params);
   Py_ssize_t nparams = static_cast<Py_ssize_t>(names.size());
-  if (nparams > kMaxParams || (row.invoke != nullptr && row.arity != nparams)) {
+  if (nparams > kMaxParams || row.arity != nparams) {
     PyErr_Format(PyExc_SystemError, "%s: the parameter list does not match the routine", row.name);
     throw py::error_already_set();
   }

@@ -37,11 +37,10 @@ struct Entry<py::object (*)(Params...), Fn> {
   }
 };
 
-// One row of the module's binding table: a public function (built, or still
-// to come: calling it raises NotImplementedError naming it), or a
+// One row of the module's binding table: a public function, or a
 // module-level datum bound between the functions.
 struct Row {
-  enum Kind { function, unbuilt, data };
+  enum Kind { function, data };
   Kind kind;
   const char* name;
   Invoker invoke;          // function rows
@@ -51,7 +50,7 @@ struct Row {
   py::object (*value)();   // data rows: makes the value bound under `name`
 };
 
-// Builds the function object for a function or unbuilt row.  Argument
+// Builds the function object for a function row.  Argument
 // binding follows Python's rules for positional-or-keyword parameters with
 // defaults.
 py::object make_function(const Row& row);
@@ -67,7 +66,5 @@ std::pair<py::tuple, py::tuple> parse_params(const char* params);
     kf::Row::function, #fn, &kf::Entry<decltype(&kf::fn), &kf::fn>::invoke,                \
         kf::Entry<decltype(&kf::fn), &kf::fn>::arity, params, doc, nullptr                 \
   }
-#define KF_UNBUILT(fn, params, doc) \
-  kf::Row { kf::Row::unbuilt, #fn, nullptr, -1, params, doc, nullptr }
 #define KF_DATA(name, make) \
   kf::Row { kf::Row::data, name, nullptr, -1, "", "", make }

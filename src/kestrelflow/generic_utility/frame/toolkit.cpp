@@ -112,6 +112,14 @@ bool le(py::handle a, py::handle b) { return compare(a, b, Py_LE); }
 bool gt(py::handle a, py::handle b) { return compare(a, b, Py_GT); }
 bool ge(py::handle a, py::handle b) { return compare(a, b, Py_GE); }
 
+int eq_status(py::handle a, py::handle b) {
+  PyObject* result = PyObject_RichCompare(a.ptr(), b.ptr(), Py_EQ);
+  if (result == nullptr) return -1;
+  int truth = PyObject_IsTrue(result);
+  Py_DECREF(result);
+  return truth;
+}
+
 bool contains(py::handle container, py::handle item) {
   int found = PySequence_Contains(container.ptr(), item.ptr());
   if (found < 0) throw py::error_already_set();

@@ -92,6 +92,10 @@ bool le(py::handle a, py::handle b);
 bool gt(py::handle a, py::handle b);
 bool ge(py::handle a, py::handle b);
 
+// a == b for tight loops: 1 or 0, or -1 with the Python error set (nothing
+// thrown), so that a loop over many cells can decide what an error means.
+int eq_status(py::handle a, py::handle b);
+
 // item in container
 bool contains(py::handle container, py::handle item);
 

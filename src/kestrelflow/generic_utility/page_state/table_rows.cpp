@@ -307,12 +307,7 @@ class ColumnScan {
           if (kind == RowKind::as_text && missing_as_text_ && types.classify(cell) == kMissing)
             cell = missing_as_text_.ptr();
         }
-        int truth = -1;
-        PyObject* result = PyObject_RichCompare(cell, value, Py_EQ);
-        if (result != nullptr) {
-          truth = PyObject_IsTrue(result);
-          Py_DECREF(result);
-        }
+        int truth = eq_status(cell, value);
         if (truth < 0) {
           py::error_already_set error;
           // Interrupts and exits are not the comparison's answer: they go on now.
