@@ -46,21 +46,18 @@ document.getElementById("search-box").addEventListener("input", function () {
 
 document.getElementById("search-button").addEventListener("click", function () {
   var plot = document.getElementById("search-box").value;
-  var results = document.getElementById("results");
+  document.getElementById("query").textContent = "Results for plot " + plot;
+  document.getElementById("results").hidden = false;
+  var fees = document.getElementById("fees-due");
   getJSON("api/search.json?plot=" + encodeURIComponent(plot)).then(function (answer) {
     var pay = document.createElement("button");
     pay.id = "pay-button";
     pay.type = "button";
     pay.textContent = "Pay fees";
     pay.addEventListener("click", payFees);
-    results.replaceChildren(
-      line("query", "Results for plot " + plot),
-      line("application-number", answer.application),
-      line("status-ar", answer.status_ar, {lang: "ar", dir: "rtl"}),
-      line("fees", "Fees due: " + answer.fees),
-      pay);
+    fees.replaceChildren(line("fees", "Fees due: " + answer.fees), pay);
   }).catch(function (error) {
-    results.replaceChildren(line("search-error", String(error)));
+    fees.replaceChildren(line("search-error", String(error)));
   });
 });
 
