@@ -112,7 +112,7 @@ def plain_run(driver, steps, file_path, base_path):
             table.to_csv(file_path, mode="w", index=False, header=True)
         print("Data appended to " + file_path)
 
-    context = {"switch_lang": None, "app_cancel_No": None}
+    context = {"switch_lang": None, "app_cancel_No": None, "error_records": []}
     data = []
     for step_name, action, xpaths, labels, delay, *values in steps:
         print("\n=== STEP: " + step_name + " ===")

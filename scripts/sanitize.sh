@@ -9,7 +9,7 @@ root="$PWD"
 
 # System packages, build tools and test dependencies, in $PYTHON's environment.
 bash scripts/setup.sh
-PYTHON="${PYTHON:-python3}"
+source scripts/python-env.sh  # the environment setup.sh installed into
 
 venv="$root/.venv-sanitize"
 if [ ! -x "$venv/bin/python" ]; then
