@@ -7,9 +7,10 @@ starts the fake portal on 127.0.0.1, opens headless Chromium with every host
 name mapped to it and does what a clerk does in a day with the module's
 routines: open a service, search by plot and read the results, open an
 application from the inbox and read its details, pay its fees in ZIV.  Each
-step is timed and followed by a screenshot; the run goes into a fresh folder
-OUTPUT/portal_day_YYYYmmdd_HHMMSS (a suffix _2, _3, ... when that is taken)
-and ends with a summary table, one line per step.
+step is timed and followed by a screenshot of the browser (in steps/ of the
+run's folder); the run goes into a fresh folder OUTPUT/portal_day_YYYYmmdd_HHMMSS
+(a suffix _2, _3, ... when that is taken) and ends with a summary table, one
+line per step.
 
 The ZIV routine takes its account from the environment.  For the run only,
 a demo account is put there when none is set (and the fake ZIV accepts the
@@ -164,11 +165,11 @@ class PortalDay:
     def screenshot(self, name):
         """The browser's view after a step, saved by the module's screenshot
         routine; the path of the file, or None when there is none."""
-        folder = self.folder / "screenshots"
+        folder = self.folder / "steps"
         step_name = name.replace(" ", "_")
         try:
             self.driver.switch_to.default_content()
-            self.gu.capture_screenshot(str(self.folder), 0, "screenshots", step_name, True, self.driver)
+            self.gu.capture_screenshot(str(self.folder), 0, "steps", step_name, True, self.driver)
         except Exception as error:
             print("Screenshot failed:", error)
             return None
