@@ -11,7 +11,8 @@ STEPS = ["Open service", "Search by plot", "Read plot results", "Open applicatio
 ZIV_SETTINGS = ["KESTRELFLOW_ZIV_HOST", "KESTRELFLOW_ZIV_USER", "KESTRELFLOW_ZIV_PASSWORD"]
 
 
-def test_a_whole_portal_day(gu, tmp_path, capsys, monkeypatch):
+def test_a_whole_portal_day(gu, clock, tmp_path, capsys, monkeypatch):
+    # The routines' pauses go to the fake clock; their waits for the pages stay real.
     for name in ZIV_SETTINGS:
         monkeypatch.delenv(name, raising=False)
     # an earlier run in the same second keeps its folder; this run gets a suffix
