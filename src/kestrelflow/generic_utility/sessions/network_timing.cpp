@@ -3,6 +3,8 @@
 #include "frame/browser.h"
 #include "frame/routines.h"
 
+#include <string>
+
 namespace kf {
 namespace {
 
@@ -64,10 +66,17 @@ py::dict timing_row(py::handle entry, Arg step_type, Arg action_type, py::handle
 }
 
 
-// The header line the rows belong under, as pandas writes it.
-py::bytes header_line(py::handle table) {
-  py::object text = table.attr("head")(0).attr("to_csv")(py::arg("index") = false);
-  return text.attr("encode")("utf-8");
+// The header line the rows belong under, as pandas writes it: the column
+// names in file order (none of them needs quoting), then the line end.
+py::bytes header_line(py::handle os) {
+  std::string line;
+  for (const Column& column : kEntryColumns) {
+    line += column.key;
+    line += ',';
+  }
+  line += "Step Type,Action Type,time_date,Total_Response_time";
+  line += py::str(os.attr("linesep")).cast<std::string>();
+  return py::bytes(line);
 }
 
 // What an existing timing file holds, read before anything is written to it.
@@ -116,7 +125,8 @@ void write_all(py::handle os, py::handle fd, py::handle data) {
 // write fails part-way, the file is cut back to what it held before, or
 // removed when this call created it, and the error goes on to the caller.
 bool append_rows(py::handle table, py::handle file_path) {
-  py::bytes header = header_line(table);
+  py::object os = g("os");
+  py::bytes header = header_line(os);
   Existing existing = inspect_file(file_path, header);
   if (!existing.empty && !existing.same_header) {
     say({"⚠️ Timing rows not appended: ", file_path,
@@ -124,7 +134,6 @@ bool append_rows(py::handle table, py::handle file_path) {
     return false;
   }
 
-  py::object os = g("os");
   py::object rows =
       table.attr("to_csv")(py::arg("index") = false, py::arg("header") = false).attr("encode")("utf-8");
   py::object data = existing.empty ? add(header, rows) : rows;
