@@ -277,3 +277,16 @@ def test_a_write_failing_part_way_leaves_the_file_as_it_was(tmp_path, before):
     row = f"http://host/0.png,img,1.5,0,0,N/A,,,{NA14},s,a,{NOW},1.5\n"
     kept = HEADER_LINE if before is None else before + "\n"
     assert path.read_text() == kept + row
+
+
+def test_three_quick_exports_of_one_step_keep_three_screenshots(gu, tmp_path, clock, out):
+    clock.strftime = lambda fmt, *when: time.strftime(fmt, (2024, 1, 2, 3, 4, 5, 1, 2, -1))
+    base, path = str(tmp_path / "evidence"), str(tmp_path / "t.csv")
+    for _ in range(3):
+        gu.export_network_logs(timing_driver(), "svc", "unused", path, "s", "a", base)
+    shots = [os.path.join(base + "/svc", "s_20240102_030405" + tail + ".png")
+             for tail in ("", "_2", "_3")]
+    assert [line for line in out() if line.startswith("Screenshot saved")] == \
+        ["Screenshot saved to " + shot for shot in shots]
+    assert sorted(os.listdir(base + "/svc")) == sorted(os.path.basename(s) for s in shots)
+    assert read_rows(path)[1:] == [row.split(",") for row in ROWS.splitlines()] * 3

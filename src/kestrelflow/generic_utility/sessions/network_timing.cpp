@@ -65,7 +65,6 @@ py::dict timing_row(py::handle entry, Arg step_type, Arg action_type, py::handle
   return row;
 }
 
-
 // The header line the rows belong under, as pandas writes it: the column
 // names in file order (none of them needs quoting), then the line end.
 py::bytes header_line(py::handle os) {
@@ -92,13 +91,13 @@ Existing inspect_file(py::handle file_path, py::handle header) {
   if (!truthy(g("os").attr("path").attr("exists")(file_path))) return existing;
   existing.found = true;
   with_(import_module("builtins").attr("open")(file_path, "rb"), [&](py::handle file) {
-    py::bytes first = call_method(file, "readline");
-    if (PyBytes_GET_SIZE(first.ptr()) == 0) return;
+    py::object first = call_method(file, "readline");
+    if (py::len(first) == 0) return;
     existing.empty = false;
     py::object strip = py::bytes("\r\n");
     existing.same_header = eq(first.attr("rstrip")(strip), header.attr("rstrip")(strip));
     file.attr("seek")(-1, 2);
-    py::bytes last = call_method(file, "read", {int_of(1)});
+    py::object last = call_method(file, "read", {int_of(1)});
     existing.ends_in_line = eq(last, py::bytes("\n")) || eq(last, py::bytes("\r"));
   });
   return existing;
@@ -109,7 +108,7 @@ Existing inspect_file(py::handle file_path, py::handle header) {
 void write_all(py::handle os, py::handle fd, py::handle data) {
   py::object view = py::reinterpret_steal<py::object>(PyMemoryView_FromObject(data.ptr()));
   if (!view) throw py::error_already_set();
-  Py_ssize_t total = PyBytes_GET_SIZE(data.ptr());
+  Py_ssize_t total = static_cast<Py_ssize_t>(py::len(view));
   Py_ssize_t done = 0;
   while (done < total) {
     py::object rest = view[py::slice(done, total, 1)];
@@ -141,7 +140,10 @@ bool append_rows(py::handle table, py::handle file_path) {
     data = add(os.attr("linesep").attr("encode")("ascii"), data);
   }
 
+  // Bytes as they are: no line-end translation where the platform has a
+  // text mode.
   py::object flags = os.attr("O_WRONLY") | os.attr("O_APPEND");
+  if (py::hasattr(os, "O_BINARY")) flags = flags | os.attr("O_BINARY");
   if (!existing.found) flags = flags | os.attr("O_CREAT") | os.attr("O_TRUNC");
   py::object fd = call_method(os, "open", {file_path, flags, int_of(0666)});
   py::object before;
