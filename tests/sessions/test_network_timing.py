@@ -146,3 +146,147 @@ def test_timing_script_text_is_exact(gu, tmp_path, out):
         "\n            var performance = window.performance || window.mozPerformance || "
         "window.msPerformance || window.webkitPerformance || {};\n"
         "            return performance.getEntriesByType('resource');\n            "]
+
+
+# ---- the timing file as evidence: appends that cannot damage it ----------------------
+
+HEADER_LINE = ",".join(HEADER) + "\n"
+ENTRIES = [{"name": "http://host/a.css", "initiatorType": "link", "duration": 1.5},
+           {"name": "http://host/b.js", "initiatorType": "script", "duration": 2.25}]
+NA14 = ",".join(["N/A"] * 14)
+ROWS = (f"http://host/a.css,link,1.5,0,0,N/A,,,{NA14},s,a,{NOW},1.5\n"
+        f"http://host/b.js,script,2.25,0,0,N/A,,,{NA14},s,a,{NOW},2.25\n")
+EARLIER = "http://host/old.png,img,3.0" + ",0" * 2 + ",N/A,,," + NA14 + f",old,click,{NOW},3.0"
+
+
+def timing_driver(entries=ENTRIES):
+    return FakeDriver({"body": [FakeElement()]}, script_answer=entries)
+
+
+@pytest.mark.parametrize("before, after", [
+    pytest.param("", HEADER_LINE + ROWS, id="empty file gets its header"),
+    pytest.param(HEADER_LINE + EARLIER, HEADER_LINE + EARLIER + "\n" + ROWS,
+                 id="last row without newline"),
+    pytest.param(HEADER_LINE[:-1], HEADER_LINE + ROWS, id="header without newline"),
+    pytest.param(HEADER_LINE + EARLIER + "\n", HEADER_LINE + EARLIER + "\n" + ROWS,
+                 id="whole lines"),
+    pytest.param(HEADER_LINE.replace("\n", "\r\n") + EARLIER + "\r\n",
+                 HEADER_LINE.replace("\n", "\r\n") + EARLIER + "\r\n" + ROWS,
+                 id="windows line ends"),
+])
+def test_rows_start_on_a_line_of_their_own(gu, tmp_path, out, before, after):
+    path = tmp_path / "t.csv"
+    path.write_bytes(before.encode())
+    assert gu.extract_performance_logs_and_append_to_csv(timing_driver(), str(path), "s", "a") is None
+    assert path.read_bytes() == after.encode()
+    assert out() == ["Data appended to " + str(path)]
+    assert len(pd_read(path)) == after.count("\n") - 1
+
+
+def pd_read(path):
+    import pandas
+    return pandas.read_csv(path)
+
+
+@pytest.mark.parametrize("before", [
+    pytest.param("id,value\n1,2\n", id="another table"),
+    pytest.param(",".join(HEADER[:-1]) + "\n", id="one column short"),
+    pytest.param("earlier rows", id="no header at all"),
+])
+def test_a_file_with_another_header_is_left_alone(gu, tmp_path, out, before):
+    path = tmp_path / "t.csv"
+    path.write_bytes(before.encode())
+    assert gu.extract_performance_logs_and_append_to_csv(timing_driver(), str(path), "s", "a") is None
+    assert path.read_bytes() == before.encode()
+    assert out() == ["⚠️ Timing rows not appended: " + str(path) + " starts with another header"]
+
+
+def test_a_new_file_is_written_whole(gu, tmp_path, out):
+    path = tmp_path / "t.csv"
+    gu.extract_performance_logs_and_append_to_csv(timing_driver(), str(path), "s", "a")
+    assert path.read_bytes() == (HEADER_LINE + ROWS).encode()
+
+
+@pytest.mark.parametrize("make, error", [
+    pytest.param(lambda p: (p.mkdir(), p)[1], IsADirectoryError, id="path is a folder"),
+    pytest.param(lambda p: p / "missing" / "t.csv", FileNotFoundError, id="missing folder"),
+    pytest.param(lambda p: (p.write_text(HEADER_LINE + EARLIER), p.chmod(0o444), p)[-1],
+                 PermissionError, id="unwritable file",
+                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root writes anyway")),
+    pytest.param(lambda p: (p.mkdir(), p.chmod(0o555), p / "t.csv")[-1],
+                 PermissionError, id="unwritable folder",
+                 marks=pytest.mark.skipif(os.geteuid() == 0, reason="root writes anyway")),
+])
+def test_unusable_paths_raise_and_change_nothing(gu, tmp_path, out, make, error):
+    path = make(tmp_path / "target")
+    snapshot = {p: (p.read_bytes() if p.is_file() else None) for p in tmp_path.rglob("*")}
+    with pytest.raises(error):
+        gu.extract_performance_logs_and_append_to_csv(timing_driver(), str(path), "s", "a")
+    assert {p: (p.read_bytes() if p.is_file() else None) for p in tmp_path.rglob("*")} == snapshot
+    assert out() == []
+
+
+# A child process with a file size limit: a write past it fails part-way
+# with EFBIG (SIGXFSZ ignored), as on a full disk.
+SIZE_LIMITED = r"""
+import errno, os, resource, signal, sys
+sys.path.insert(0, sys.argv[1])
+import datetime as real_datetime
+import kestrelflow.generic_utility as gu
+from fakes import FakeDriver, FakeElement
+
+class FixedDatetime(real_datetime.datetime):
+    @classmethod
+    def now(cls, tz=None):
+        return cls(2024, 1, 2, 3, 4, 5)
+
+gu.datetime = FixedDatetime
+path, limit = sys.argv[2], int(sys.argv[3])
+entries = [{"name": "http://host/%d.png" % i, "initiatorType": "img", "duration": 1.5}
+           for i in range(int(sys.argv[4]))]
+driver = FakeDriver({"body": [FakeElement()]}, script_answer=entries)
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+resource.setrlimit(resource.RLIMIT_FSIZE, (limit, hard))
+try:
+    gu.extract_performance_logs_and_append_to_csv(driver, path, "big", "a")
+except OSError as e:
+    print("raised", errno.errorcode[e.errno])
+resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
+driver.script_answer = entries[:1]
+gu.extract_performance_logs_and_append_to_csv(driver, path, "s", "a")
+"""
+
+
+@pytest.mark.parametrize("before", [
+    pytest.param(None, id="new file"),
+    pytest.param(HEADER_LINE + EARLIER, id="file with rows"),
+])
+def test_a_write_failing_part_way_leaves_the_file_as_it_was(tmp_path, before):
+    import subprocess
+    import sys
+    path = tmp_path / "t.csv"
+    if before is not None:
+        path.write_bytes(before.encode())
+    tests = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    limit = len(HEADER_LINE) + len(EARLIER) + 700
+    done = subprocess.run([sys.executable, "-c", SIZE_LIMITED, tests, str(path), str(limit), "40"],
+                          capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["raised EFBIG", "Data appended to " + str(path)]
+    row = f"http://host/0.png,img,1.5,0,0,N/A,,,{NA14},s,a,{NOW},1.5\n"
+    kept = HEADER_LINE if before is None else before + "\n"
+    assert path.read_text() == kept + row
+
+
+def test_three_quick_exports_of_one_step_keep_three_screenshots(gu, tmp_path, clock, out):
+    clock.strftime = lambda fmt, *when: time.strftime(fmt, (2024, 1, 2, 3, 4, 5, 1, 2, -1))
+    base, path = str(tmp_path / "evidence"), str(tmp_path / "t.csv")
+    for _ in range(3):
+        gu.export_network_logs(timing_driver(), "svc", "unused", path, "s", "a", base)
+    shots = [os.path.join(base + "/svc", "s_20240102_030405" + tail + ".png")
+             for tail in ("", "_2", "_3")]
+    assert [line for line in out() if line.startswith("Screenshot saved")] == \
+        ["Screenshot saved to " + shot for shot in shots]
+    assert sorted(os.listdir(base + "/svc")) == sorted(os.path.basename(s) for s in shots)
+    assert read_rows(path)[1:] == [row.split(",") for row in ROWS.splitlines()] * 3

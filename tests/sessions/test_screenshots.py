@@ -112,12 +112,14 @@ def test_a_screen_that_does_not_exist_captures_nothing(gu, monkeypatch, tmp_path
 def test_a_failing_save_leaves_the_grabber_like_a_with_statement(gu, monkeypatch, tmp_path, stamp, out):
     grabber = RecordingGrabber(gu.mss.mss())
     use_grabber(monkeypatch, gu, grabber)
-    # A directory where the file should go makes the image save fail.
-    os.makedirs(tmp_path / "svc" / ("step_" + STAMP + ".png"))
-    with pytest.raises(IsADirectoryError) as raised:
+    # A dangling link where the file should go (into a folder that is not
+    # there) makes the image save fail.
+    os.makedirs(tmp_path / "svc")
+    os.symlink(tmp_path / "gone" / "x.png", tmp_path / "svc" / ("step_" + STAMP + ".png"))
+    with pytest.raises(FileNotFoundError) as raised:
         gu.capture_screenshot(str(tmp_path), 1, "svc", "step")
     (kind, value, trace), = grabber.exits
-    assert kind is IsADirectoryError and value is raised.value and trace is not None
+    assert kind is FileNotFoundError and value is raised.value and trace is not None
     assert grabber.handled == [raised.value]
 
 
@@ -148,3 +150,24 @@ def test_pointer_is_parked_left_of_the_1920x1080_screen(gu, out):
     assert gu.move_mouse_to_second_screen() is None
     assert out() == ["Mouse moved to position on second screen at (-1080, 540)"]
     assert pyautogui.position() == (0, 540)
+
+
+@pytest.mark.parametrize("webdriver", [True, False], ids=["webdriver", "grabber"])
+def test_shots_within_one_second_never_overwrite(gu, tmp_path, stamp, out, webdriver):
+    from fakes import FakeDriver
+    folder = tmp_path / "svc"
+    folder.mkdir()
+    (folder / ("step_a_" + STAMP + "_2.png")).write_bytes(b"kept")
+    for _ in range(3):
+        gu.capture_screenshot(str(tmp_path), 1, "svc", "step a", webdriver,
+                              FakeDriver() if webdriver else None)
+    names = ["step_a_" + STAMP + ".png", "step_a_" + STAMP + "_3.png", "step_a_" + STAMP + "_4.png"]
+    paths = [os.path.join(str(tmp_path) + "/svc", name) for name in names]
+    lines = out()
+    assert [line for line in lines if line.startswith("save_path")] == \
+        ["save_path======> " + path for path in paths]
+    assert [line for line in lines if line.startswith("Screenshot saved")] == \
+        ["Screenshot saved to " + path for path in paths]
+    assert sorted(os.listdir(folder)) == sorted(names + ["step_a_" + STAMP + "_2.png"])
+    assert (folder / ("step_a_" + STAMP + "_2.png")).read_bytes() == b"kept"
+    assert all(png_size(path) for path in paths)

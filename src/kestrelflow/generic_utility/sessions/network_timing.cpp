@@ -3,6 +3,8 @@
 #include "frame/browser.h"
 #include "frame/routines.h"
 
+#include <string>
+
 namespace kf {
 namespace {
 
@@ -63,6 +65,119 @@ py::dict timing_row(py::handle entry, Arg step_type, Arg action_type, py::handle
   return row;
 }
 
+// The header line the rows belong under, as pandas writes it: the column
+// names in file order (none of them needs quoting), then the line end.
+py::bytes header_line(py::handle os) {
+  std::string line;
+  for (const Column& column : kEntryColumns) {
+    line += column.key;
+    line += ',';
+  }
+  line += "Step Type,Action Type,time_date,Total_Response_time";
+  line += py::str(os.attr("linesep")).cast<std::string>();
+  return py::bytes(line);
+}
+
+// What an existing timing file holds, read before anything is written to it.
+struct Existing {
+  bool found = false;         // the path names a file
+  bool empty = true;          // it holds no bytes
+  bool ends_in_line = true;   // its last byte ends a line
+  bool same_header = true;    // its first line is our header
+};
+
+Existing inspect_file(py::handle file_path, py::handle header) {
+  Existing existing;
+  if (!truthy(g("os").attr("path").attr("exists")(file_path))) return existing;
+  existing.found = true;
+  with_(import_module("builtins").attr("open")(file_path, "rb"), [&](py::handle file) {
+    py::object first = call_method(file, "readline");
+    if (py::len(first) == 0) return;
+    existing.empty = false;
+    py::object strip = py::bytes("\r\n");
+    existing.same_header = eq(first.attr("rstrip")(strip), header.attr("rstrip")(strip));
+    file.attr("seek")(-1, 2);
+    py::object last = call_method(file, "read", {int_of(1)});
+    existing.ends_in_line = eq(last, py::bytes("\n")) || eq(last, py::bytes("\r"));
+  });
+  return existing;
+}
+
+// Writes the bytes at the end of the open file, all of them, looping over
+// short writes.
+void write_all(py::handle os, py::handle fd, py::handle data) {
+  py::object view = py::reinterpret_steal<py::object>(PyMemoryView_FromObject(data.ptr()));
+  if (!view) throw py::error_already_set();
+  Py_ssize_t total = static_cast<Py_ssize_t>(py::len(view));
+  Py_ssize_t done = 0;
+  while (done < total) {
+    py::object rest = view[py::slice(done, total, 1)];
+    py::object written = call_method(os, "write", {fd, rest});
+    done += written.cast<Py_ssize_t>();
+    check_signals();
+  }
+}
+
+// Appends the table's rows to the file in one piece: the header first when
+// the file is new or empty, a line break first when the file's last line has
+// none.  A file headed by something else is left alone (false).  When the
+// write fails part-way, the file is cut back to what it held before, or
+// removed when this call created it, and the error goes on to the caller.
+bool append_rows(py::handle table, py::handle file_path) {
+  py::object os = g("os");
+  py::bytes header = header_line(os);
+  Existing existing = inspect_file(file_path, header);
+  if (!existing.empty && !existing.same_header) {
+    say({"⚠️ Timing rows not appended: ", file_path,
+         " starts with another header"});
+    return false;
+  }
+
+  py::object rows =
+      table.attr("to_csv")(py::arg("index") = false, py::arg("header") = false).attr("encode")("utf-8");
+  py::object data = existing.empty ? add(header, rows) : rows;
+  if (!existing.ends_in_line) {
+    data = add(os.attr("linesep").attr("encode")("ascii"), data);
+  }
+
+  // Bytes as they are: no line-end translation where the platform has a
+  // text mode.
+  py::object flags = os.attr("O_WRONLY") | os.attr("O_APPEND");
+  if (py::hasattr(os, "O_BINARY")) flags = flags | os.attr("O_BINARY");
+  if (!existing.found) flags = flags | os.attr("O_CREAT") | os.attr("O_TRUNC");
+  py::object fd = call_method(os, "open", {file_path, flags, int_of(0666)});
+  py::object before;
+  try {
+    before = call_method(os, "lseek", {fd, int_of(0), os.attr("SEEK_END")});
+    write_all(os, fd, data);
+  } catch (...) {
+    py::error_already_set e = as_python_error();
+    // Undo whatever part of the rows reached the file; the first error is
+    // the one the caller hears about.
+    try {
+      if (!existing.found) {
+        call_method(os, "close", {fd});
+        fd = py::none();
+        call_method(os, "unlink", {file_path});
+      } else if (before) {
+        call_method(os, "ftruncate", {fd, before});
+      }
+    } catch (...) {
+      py::error_already_set ignored = as_python_error();
+    }
+    if (!fd.is_none()) {
+      try {
+        call_method(os, "close", {fd});
+      } catch (...) {
+        py::error_already_set ignored = as_python_error();
+      }
+    }
+    throw e;
+  }
+  call_method(os, "close", {fd});
+  return true;
+}
+
 }  // namespace
 
 py::object extract_performance_logs_and_append_to_csv(Arg driver, Arg file_path, Arg step_type,
@@ -92,12 +207,7 @@ py::object extract_performance_logs_and_append_to_csv(Arg driver, Arg file_path,
   py::object table = g("pd").attr("DataFrame")(rows);
   table[py::str("Total_Response_time")] = table[py::str("duration")];
 
-  py::object to_csv = table.attr("to_csv");
-  if (truthy(g("os").attr("path").attr("exists")(file_path))) {
-    to_csv(file_path, py::arg("mode") = "a", py::arg("index") = false, py::arg("header") = false);
-  } else {
-    to_csv(file_path, py::arg("mode") = "w", py::arg("index") = false, py::arg("header") = true);
-  }
+  if (!append_rows(table, file_path)) return py::none();
   say({"Data appended to ", file_path});
   return py::none();
 }

@@ -3,14 +3,31 @@
 #include "frame/routines.h"
 
 namespace kf {
+namespace {
+
+// The path of the screenshot: the stem with ".png", or, when a file of that
+// name is already there (two shots of one step within a second), the stem
+// with "_2", "_3", ... added, so that no evidence is overwritten.
+py::object free_path(py::handle os, py::handle folder, py::handle file_stem) {
+  py::object join = os.attr("path").attr("join");
+  py::object exists = os.attr("path").attr("exists");
+  py::object path = join(folder, concat({file_stem, ".png"}));
+  for (long long n = 2; truthy(exists(path)); ++n) {
+    path = join(folder, concat({file_stem, "_", n, ".png"}));
+    check_signals();
+  }
+  return path;
+}
+
+}  // namespace
 
 py::object capture_screenshot(Arg base_path, Arg screen_number, Arg service_name, Arg step_name,
                               Arg use_webdriver, Arg driver) {
   py::object os = g("os");
   py::str folder = concat({base_path, "/", service_name});
   py::object stamp = g("time").attr("strftime")("%Y%m%d_%H%M%S");
-  py::str file_name = concat({step_name.attr("replace")(" ", "_"), "_", stamp, ".png"});
-  py::object save_path = os.attr("path").attr("join")(folder, file_name);
+  py::str file_stem = concat({step_name.attr("replace")(" ", "_"), "_", stamp});
+  py::object save_path = free_path(os, folder, file_stem);
   say_values({py::str("save_path======>"), save_path});
   os.attr("makedirs")(folder, py::arg("exist_ok") = true);
 
