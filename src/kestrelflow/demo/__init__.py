@@ -13,6 +13,12 @@ relative URL): the browser refuses it, and the run reports the step as failed.
 The screenshots, the network timings of every step, the error records and an
 HTML report go to the output folder (./demo_output by default); the outputs
 of an earlier run in that folder are replaced.
+
+Then comes a whole portal day on the embedded fake portal (DEVU and its
+payment application ZIV): open a service, search by plot and read the
+results, open an application from the inbox and read its details, pay its
+fees; each step is timed and screenshotted into a fresh portal_day_* folder
+of the output folder, and a summary ends the run.
 """
 import json
 import shutil
@@ -52,9 +58,14 @@ def open_browser(gu):
 # ---- the run -------------------------------------------------------------------------
 
 def main(output="demo_output"):
+    """The step run, then a whole portal day on the embedded fake portal;
+    exit status 1 when a step of the portal day failed."""
     with local_display():
         run_demo(Path(output).resolve())
-    return 0
+        import kestrelflow.generic_utility as gu
+        from kestrelflow.demo.portal_day import run_portal_day
+        results = run_portal_day(gu, str(Path(output).resolve()))
+    return 0 if all(result["ok"] for result in results) else 1
 
 
 def run_demo(output):
