@@ -4,7 +4,7 @@ import pytest
 
 import kestrelflow.generic_utility as gu
 
-from workflows.timeline import X
+from workflows.timeline import X, wait_for_id
 
 COLUMNS = ["Service", "Application Number", "Application Start Date", "On Behalf Of",
            "Submit Date", "Current Inbox"]
@@ -13,7 +13,7 @@ READ = {"max_retries": 3, "retry_delay": 1, "waittime": 3}
 
 def open_application(driver, portal, number):
     driver.get(portal.devu_url("/private#application/" + number))
-    driver.find_element("id", "upload-letter")
+    wait_for_id(driver, "upload-letter")
     return driver
 
 

@@ -5,7 +5,7 @@ import pytest
 
 import kestrelflow.generic_utility as gu
 
-from workflows.timeline import LOADING, X
+from workflows.timeline import LOADING, X, wait_for_id
 
 PLOT_COLUMNS = ["checkbox_selected", "municipality", "district", "community", "road",
                 "plot Number", "Land Use", "has Block", "has Mortgage"]
@@ -25,7 +25,7 @@ enter_land_use = gu.enter_land_use
 @pytest.fixture
 def land_search(devu, portal):
     devu.get(portal.devu_url("/private#landsearch"))
-    devu.find_element("id", "plotNumber_input")
+    wait_for_id(devu, "plotNumber_input")
     return devu
 
 
@@ -200,7 +200,7 @@ def test_no_owner_table_gives_eight_empty_columns(land_search):
 
 def test_release_with_app_form_search_block(devu, portal, out):
     devu.get(portal.devu_url("/private?layout=forms#landsearch"))
-    devu.find_element("id", "plotNumber_input")
+    wait_for_id(devu, "plotNumber_input")
     assert gu.search_by_owner(devu, "784199056789012") is True
     assert portal.details("owner plot ticked") == [{"plot": "D-41", "checked": True}]
     gu.Search_by_plot(devu, "C-17", "Al Bateen", "Residential")

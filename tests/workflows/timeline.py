@@ -100,3 +100,12 @@ class Timeline(list):
 
     def sleeps(self):
         return [entry[1] for entry in self if entry[0] == "sleep"]
+
+
+def wait_for_id(driver, element_id, timeout=10):
+    """Waits until the element with the id is in the page: the fake portal
+    routes by the URL fragment, and a new fragment is drawn by its script
+    after get() has returned."""
+    from selenium.webdriver.support.ui import WebDriverWait
+    return WebDriverWait(driver, timeout, poll_frequency=0.05).until(
+        lambda d: d.find_element("id", element_id))
