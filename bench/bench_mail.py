@@ -23,17 +23,9 @@ import time  # noqa: E402
 
 from mail_corpus import listing, mails, message  # noqa: E402
 from offline_gmail import offline_service, ok  # noqa: E402
+from kestrelflow.local_browser import local_display  # noqa: E402
 from plain_rules import py_extract_email_data, py_fetch_emails_to_dataframe  # noqa: E402
 
-
-def ensure_display():
-    # The module's screen and pointer collaborators need a display at import.
-    if os.environ.get("DISPLAY"):
-        return None
-    from pyvirtualdisplay import Display
-    display = Display(visible=False, size=(1024, 768))
-    display.start()
-    return display
 
 
 def timed(fn):
@@ -73,8 +65,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=7)
     args = parser.parse_args()
-    display = ensure_display()
-    try:
+    with local_display():
         import pandas as pd
         import kestrelflow.generic_utility as gu
 
@@ -109,9 +100,6 @@ def main():
                   f"{native / plain:>6.2f}")
         print("results identical (records, tables with types and index, printed lines); "
               "goal: ratio native / plain at most 1.00")
-    finally:
-        if display is not None:
-            display.stop()
 
 
 if __name__ == "__main__":

@@ -17,20 +17,12 @@ import numpy as np
 import pandas as pd
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from kestrelflow.local_browser import local_display  # noqa: E402
 from plain_rules import py_find_matching_row  # noqa: E402
 
 ROWS = 100_000
 GOAL = 50
 
-
-def ensure_display():
-    # The module's screen and pointer collaborators need a display at import.
-    if os.environ.get("DISPLAY"):
-        return None
-    from pyvirtualdisplay import Display
-    display = Display(visible=False, size=(1024, 768))
-    display.start()
-    return display
 
 
 # ---- frames ---------------------------------------------------------------------------------------
@@ -95,8 +87,7 @@ def measure(fn, frame, criteria, threshold, repeats):
 
 
 def main():
-    display = ensure_display()
-    try:
+    with local_display():
         import kestrelflow.generic_utility as gu
 
         rng = np.random.default_rng(7)
@@ -120,9 +111,6 @@ def main():
             print(f"{name:<14}{native_result!r:>22}{plain_time * 1e3:>9.0f} ms{native_time * 1e3:>9.1f} ms"
                   f"{speedup:>9.0f}x{plain_peak / 2**20:>10.1f} MiB{native_peak / 2**20:>10.1f} MiB")
         print(f"answers and column labels identical; smallest speed-up {worst:.0f}x (goal {GOAL}x)")
-    finally:
-        if display is not None:
-            display.stop()
 
 
 if __name__ == "__main__":

@@ -95,6 +95,23 @@ def open_chrome(extra_arguments=(), **kwargs):
         return gu.Chrome_Driver_info(**kwargs)
 
 
+# ---- the environment ----------------------------------------------------------------
+
+@contextlib.contextmanager
+def saved_environment(names):
+    """Puts the environment variables `names` back as they were (set or
+    unset) when the block ends."""
+    saved = {name: os.environ.get(name) for name in names}
+    try:
+        yield
+    finally:
+        for name, value in saved.items():
+            if value is None:
+                os.environ.pop(name, None)
+            else:
+                os.environ[name] = value
+
+
 # ---- a display ----------------------------------------------------------------------
 
 @contextlib.contextmanager
@@ -106,23 +123,18 @@ def local_display():
     if not sys.platform.startswith("linux") or os.environ.get("DISPLAY") or not shutil.which("Xvfb"):
         yield
         return
-    saved = {name: os.environ.get(name) for name in ("DISPLAY", "XAUTHORITY")}
     fd, authority = tempfile.mkstemp(prefix="kestrelflow-xauth-")
     os.close(fd)
     try:
-        number, xvfb = _start_xvfb(authority)
-        os.environ["DISPLAY"], os.environ["XAUTHORITY"] = ":%d" % number, authority
-        try:
-            yield
-        finally:
-            xvfb.terminate()
-            xvfb.wait()
+        with saved_environment(("DISPLAY", "XAUTHORITY")):
+            number, xvfb = _start_xvfb(authority)
+            os.environ["DISPLAY"], os.environ["XAUTHORITY"] = ":%d" % number, authority
+            try:
+                yield
+            finally:
+                xvfb.terminate()
+                xvfb.wait()
     finally:
-        for name, value in saved.items():
-            if value is None:
-                os.environ.pop(name, None)
-            else:
-                os.environ[name] = value
         os.unlink(authority)
 
 

@@ -23,7 +23,7 @@ import time
 from pathlib import Path
 
 from kestrelflow.demo.fake_portal import ZIV_HOST, FakePortal
-from kestrelflow.local_browser import open_chrome
+from kestrelflow.local_browser import open_chrome, saved_environment
 
 # The portal's loading overlay, which the navigation routines wait out.
 LOADING = "/html/body/div[3]/div[1]/div[2]/div[3]"
@@ -58,22 +58,14 @@ def ziv_account(portal_host):
     """The ZIV settings in effect for the run: those already in the
     environment, the demo ones for any that is missing.  Yields (user,
     password); puts the environment back as it was on the way out."""
-    saved = {name: os.environ.get(name) for name in ZIV_SETTINGS}
     defaults = {"KESTRELFLOW_ZIV_HOST": portal_host,
                 "KESTRELFLOW_ZIV_USER": DEMO_ZIV_USER,
                 # a throw-away password, made up for this run only
                 "KESTRELFLOW_ZIV_PASSWORD": secrets.token_urlsafe(12)}
-    try:
+    with saved_environment(ZIV_SETTINGS):
         for name, value in defaults.items():
-            if saved[name] is None:
-                os.environ[name] = value
+            os.environ.setdefault(name, value)
         yield os.environ["KESTRELFLOW_ZIV_USER"], os.environ["KESTRELFLOW_ZIV_PASSWORD"]
-    finally:
-        for name, value in saved.items():
-            if value is None:
-                os.environ.pop(name, None)
-            else:
-                os.environ[name] = value
 
 
 def demo_contents(portal):

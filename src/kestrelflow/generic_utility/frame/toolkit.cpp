@@ -107,6 +107,7 @@ static bool compare(py::handle a, py::handle b, int op) {
 
 bool eq(py::handle a, py::handle b) { return compare(a, b, Py_EQ); }
 bool eq(py::handle a, const char* text) { return compare(a, str_of(text), Py_EQ); }
+bool ne(py::handle a, py::handle b) { return compare(a, b, Py_NE); }
 bool lt(py::handle a, py::handle b) { return compare(a, b, Py_LT); }
 bool le(py::handle a, py::handle b) { return compare(a, b, Py_LE); }
 bool gt(py::handle a, py::handle b) { return compare(a, b, Py_GT); }

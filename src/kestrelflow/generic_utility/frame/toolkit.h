@@ -84,9 +84,10 @@ py::int_ int_of(long long value);
 // The truth of a value, as `if value:` tests it.
 bool truthy(py::handle value);
 
-// a == b, a < b, ...: the rich comparison, then the truth of its result.
+// a == b, a != b, a < b, ...: the rich comparison, then the truth of its result.
 bool eq(py::handle a, py::handle b);
 bool eq(py::handle a, const char* text);
+bool ne(py::handle a, py::handle b);
 bool lt(py::handle a, py::handle b);
 bool le(py::handle a, py::handle b);
 bool gt(py::handle a, py::handle b);

@@ -7,11 +7,13 @@
 namespace kf {
 namespace {
 
-// a != b, as the operator says it.
-bool differs(py::handle a, py::handle b) {
-  PyObject* result = PyObject_RichCompare(a.ptr(), b.ptr(), Py_NE);
-  if (result == nullptr) throw py::error_already_set();
-  return truthy(py::reinterpret_steal<py::object>(result));
+// Reads the URL after a click; true when it differs from `before`.
+bool url_changed(Arg driver, py::handle before) {
+  py::object new_url = driver.attr("current_url");
+  say({"New URL: ", new_url});
+  if (!ne(new_url, before)) return false;
+  say({"URL has changed successfully."});
+  return true;
 }
 
 // One click through the module's click routine, looked up now.
@@ -39,12 +41,7 @@ py::object click_and_check_url_change(Arg driver, Arg x_paths, Arg text_inputs, 
       py::list one_xpath;
       one_xpath.append(xpath);
       if (!click_once(driver, one_xpath, text_inputs, timeout, scroll)) continue;
-      py::object new_url = driver.attr("current_url");
-      say({"New URL: ", new_url});
-      if (differs(new_url, prv_url)) {
-        say({"URL has changed successfully."});
-        return py::bool_(true);
-      }
+      if (url_changed(driver, prv_url)) return py::bool_(true);
       say({"URL has not changed after clicking XPath: ", xpath, ". Trying next XPath..."});
     }
 
@@ -53,12 +50,7 @@ py::object click_and_check_url_change(Arg driver, Arg x_paths, Arg text_inputs, 
       py::list one_text;
       one_text.append(text_input);
       if (!click_once(driver, py::list(), one_text, timeout, scroll)) continue;
-      py::object new_url = driver.attr("current_url");
-      say({"New URL: ", new_url});
-      if (differs(new_url, prv_url)) {
-        say({"URL has changed successfully."});
-        return py::bool_(true);
-      }
+      if (url_changed(driver, prv_url)) return py::bool_(true);
       say({"URL has not changed after clicking text: '", text_input, "'. Trying next option..."});
     }
   }
