@@ -2,6 +2,7 @@
 // XPath, then every visible text, each clicked by the module's robust click,
 // for a few passes.
 #include "frame/browser.h"
+#include "frame/calls.h"
 #include "frame/routines.h"
 
 namespace kf {
@@ -18,9 +19,7 @@ bool url_changed(Arg driver, py::handle before) {
 
 // One click through the module's click routine, looked up now.
 bool click_once(Arg driver, py::handle x_paths, py::handle text_inputs, Arg timeout, Arg scroll) {
-  py::object click = g("clicking_on_element_by_all_option");
-  return truthy(click(driver, x_paths, text_inputs, py::arg("max_retries") = 1,
-                      py::arg("timeout") = timeout, py::arg("scroll") = scroll));
+  return truthy(by_name::click(driver, x_paths, text_inputs, 1, scroll, timeout));
 }
 
 }  // namespace

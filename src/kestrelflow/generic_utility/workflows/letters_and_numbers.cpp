@@ -1,8 +1,8 @@
 // Around a submission: an official letter attached through the browser's
 // native file dialog (driven with the desktop's pointer and keyboard), and
 // the number of the application on the page read with retries.
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 namespace kf {
 namespace {
@@ -19,7 +19,7 @@ py::object floordiv(py::handle a, long b) {
 py::object upload_official_letter(Arg driver, Arg upload_button_xpath, Arg upload_button_text,
                                   Arg file_path, Arg target_screen) {
   say({"Clicking on the upload button..."});
-  portal::click(driver, upload_button_xpath, upload_button_text, 4, true, int_of(5));
+  by_name::click(driver, upload_button_xpath, upload_button_text, 4, true, int_of(5));
   sleep(2);
 
   py::object pyautogui = g("pyautogui");
@@ -49,11 +49,11 @@ py::object upload_official_letter(Arg driver, Arg upload_button_xpath, Arg uploa
 py::object scrape_application_number(Arg driver, Arg enviroment, Arg max_retries, Arg retry_delay) {
   py::object xpaths = py::none();
   if (eq(enviroment, "Durezo_vuda")) {
-    xpaths = portal::strings(
+    xpaths = strings(
         {"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[4]/div[2]/div[1]/div[2]",
          "//div[@class='widget-body app-application-details']//div[@class='value']/span[@data-bind='text: applicationNumber']"});
   } else if (eq(enviroment, "DEVU")) {
-    xpaths = portal::strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[3]/div[2]/div[1]/div"});
+    xpaths = strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[3]/div[2]/div[1]/div"});
   }
   Py_ssize_t attempts = range_count(max_retries);
   for (Py_ssize_t n = 1; n <= attempts; ++n) {
