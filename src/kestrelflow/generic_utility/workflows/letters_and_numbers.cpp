@@ -2,6 +2,7 @@
 // native file dialog (driven with the desktop's pointer and keyboard), and
 // the number of the application on the page read with retries.
 #include "frame/calls.h"
+#include "frame/retry.h"
 #include "frame/routines.h"
 
 namespace kf {
@@ -55,27 +56,31 @@ py::object scrape_application_number(Arg driver, Arg enviroment, Arg max_retries
   } else if (eq(enviroment, "DEVU")) {
     xpaths = strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[3]/div[2]/div[1]/div"});
   }
-  Py_ssize_t attempts = range_count(max_retries);
-  for (Py_ssize_t n = 1; n <= attempts; ++n) {
-    check_signals();
-    say({"Attempt ", static_cast<long long>(n), " of ", max_retries, "..."});
-    if (xpaths.is_none()) {
-      raise(PyExc_ValueError,
-            concat({"Unknown environment ", py::repr(enviroment),
-                    ": the application number panel is known for 'Durezo_vuda' and 'DEVU' only."}));
-    }
-    py::object text = g("extract_text")(driver, xpaths, py::arg("max_retries") = 3,
-                                        py::arg("retry_delay") = 1, py::arg("waittime") = 3);
-    py::object record = g("application_details_formatting")(text);
-    py::object number = py::none();
-    if (!truthy(record.attr("empty"))) number = record[str_of("Application Number")].attr("iloc")[py::int_(0)];
-    if (truthy(number) && truthy(number.attr("strip")())) {
-      say({"Application number found: ", number});
-      return number;
-    }
-    say({"Application number is empty. Retrying..."});
-    sleep(retry_delay);
-  }
+  py::object found;
+  retry::run(
+      retry::Count::range(max_retries), retry::Pause::fixed(retry_delay),
+      [&](const retry::Attempt& attempt) {
+        say({"Attempt ", attempt.number + 1, " of ", max_retries, "..."});
+        if (xpaths.is_none()) {
+          raise(PyExc_ValueError,
+                concat({"Unknown environment ", py::repr(enviroment),
+                        ": the application number panel is known for 'Durezo_vuda' and 'DEVU' only."}));
+        }
+        py::object text = g("extract_text")(driver, xpaths, py::arg("max_retries") = 3,
+                                            py::arg("retry_delay") = 1, py::arg("waittime") = 3);
+        py::object record = g("application_details_formatting")(text);
+        py::object number = py::none();
+        if (!truthy(record.attr("empty")))
+          number = record[str_of("Application Number")].attr("iloc")[py::int_(0)];
+        if (truthy(number) && truthy(number.attr("strip")())) {
+          say({"Application number found: ", number});
+          found = number;
+          return retry::Next::stop;
+        }
+        say({"Application number is empty. Retrying..."});
+        return retry::Next::retry;
+      });
+  if (found) return found;
   say({"Failed to retrieve application number after maximum retries."});
   return py::none();
 }
