@@ -62,7 +62,7 @@ py::object extract_text(Arg driver, Arg xpaths, Arg max_retries, Arg retry_delay
 }
 
 py::object get_all_xpaths(Arg driver) {
-  return driver.attr("execute_script")(kElementPathsScript);
+  return run_script(driver, kElementPathsScript);
 }
 
 }  // namespace kf

@@ -6,16 +6,6 @@
 #include "frame/routines.h"
 
 namespace kf {
-namespace {
-
-// a // b
-py::object floordiv(py::handle a, long b) {
-  py::object result = py::reinterpret_steal<py::object>(PyNumber_FloorDivide(a.ptr(), int_of(b).ptr()));
-  if (!result) throw py::error_already_set();
-  return result;
-}
-
-}  // namespace
 
 py::object upload_official_letter(Arg driver, Arg upload_button_xpath, Arg upload_button_text,
                                   Arg file_path, Arg target_screen) {
@@ -29,11 +19,11 @@ py::object upload_official_letter(Arg driver, Arg upload_button_xpath, Arg uploa
   py::object height = size.attr("height");
   py::object screen = target_screen.attr("lower")();
   if (eq(screen, "first")) {
-    pyautogui.attr("moveTo")(floordiv(width, 4), floordiv(height, 2));
+    pyautogui.attr("moveTo")(floordiv(width, int_of(4)), floordiv(height, int_of(2)));
     say({"Focusing on the first screen."});
   } else if (eq(screen, "second")) {
-    pyautogui.attr("moveTo")(add(width, floordiv(width, 4)),
-                             floordiv(height, 2));
+    pyautogui.attr("moveTo")(add(width, floordiv(width, int_of(4))),
+                             floordiv(height, int_of(2)));
     say({"Focusing on the second screen."});
   } else {
     raise_error(PyExc_ValueError, "Invalid target_screen. Choose 'first' or 'second'.");
