@@ -37,8 +37,10 @@ py::object innermost_holder(Arg driver, py::handle text) {
   py::str contains = template_xpath("contains(normalize-space(), '", text, "')");
   py::str xpath = concat({"//*[", contains, " and not(*[", contains, "])]"});
   py::object holders = find_elements(driver, "XPATH", xpath);
-  for (py::handle holder : holders)
+  for (py::handle holder : holders) {
+    check_signals();
     if (truthy(call_method(holder, "is_displayed"))) return py::reinterpret_borrow<py::object>(holder);
+  }
   if (py::len(holders) == 0) return find_element(driver, "XPATH", contains_text_xpath(text));
   return holders.attr("__getitem__")(0);
 }
