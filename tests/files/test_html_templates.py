@@ -1,11 +1,21 @@
 """populate_email_template, read_html_template, save_html_file, create_temp_html_file."""
+import contextlib
+import errno
+import io
+import json
 import os
+import shutil
 import stat
+import subprocess
 import tempfile
 
 import pytest
 
 import kestrelflow.generic_utility as gu
+from helpers import outcome
+
+NOBODY = 65534
+as_root = pytest.mark.skipif(os.geteuid() != 0, reason="needs to act for another user")
 
 
 def mode(path):
@@ -88,6 +98,122 @@ def test_save_through_a_symlink_writes_the_linked_file(folder):
     gu.save_html_file("new", "link.html")
     assert os.path.islink(folder / "link.html")
     assert (folder / "real.html").read_text() == "new"
+
+
+class TestTargetsWrittenInPlace:
+    """What is not a plain file of the caller's with one name stays what it is."""
+
+    def test_device(self, folder, out):
+        try:
+            os.mknod("null", stat.S_IFCHR | 0o666, os.makedev(1, 3))
+        except PermissionError:
+            pytest.skip("no device nodes here")
+        gu.save_html_file("<p>page</p>", "null")
+        assert stat.S_ISCHR(os.lstat("null").st_mode)
+        assert out() == ["File saved successfully at: null"]
+
+    def test_fifo_with_a_waiting_reader(self, folder):
+        os.mkfifo("pipe")
+        reader = subprocess.Popen(["cat", str(folder / "pipe")], stdout=subprocess.PIPE)
+        try:
+            gu.save_html_file("<p>streamed</p>", "pipe")
+            received, _ = reader.communicate(timeout=10)
+        finally:
+            if reader.poll() is None:
+                reader.kill()
+                reader.communicate()
+        assert received == "<p>streamed</p>".encode("utf-8")
+        assert stat.S_ISFIFO(os.lstat("pipe").st_mode)
+
+    def test_hard_linked_file_keeps_its_other_name(self, folder):
+        (folder / "a.html").write_text("old")
+        os.link(folder / "a.html", folder / "b.html")
+        gu.save_html_file("new", "a.html")
+        assert (folder / "b.html").read_text() == "new"
+        assert os.stat("a.html").st_ino == os.stat("b.html").st_ino
+
+    @as_root
+    def test_file_of_another_user_keeps_its_owner(self, folder):
+        target = folder / "page.html"
+        target.write_text("old")
+        os.chown(target, NOBODY, NOBODY)
+        gu.save_html_file("new", "page.html")
+        assert (os.stat(target).st_uid, os.stat(target).st_gid) == (NOBODY, NOBODY)
+        assert target.read_text() == "new"
+
+    def test_symlink_loop_raises_as_open_does(self, folder, out):
+        os.symlink("b.html", "a.html")
+        os.symlink("a.html", "b.html")
+        with pytest.raises(OSError) as raised:
+            gu.save_html_file("x", "a.html")
+        assert raised.value.errno == errno.ELOOP
+        assert (type(raised.value), str(raised.value)) == outcome(open, "a.html", "w")
+        assert out() == []
+        assert os.path.islink("a.html") and os.path.islink("b.html")
+
+    @pytest.mark.parametrize("existing", [False, True], ids=["new", "replaced"])
+    def test_bytes_path(self, folder, out, existing):
+        if existing:
+            (folder / "page.html").write_text("old")
+        gu.save_html_file("<p>بايت</p>", b"page.html")
+        assert (folder / "page.html").read_text(encoding="utf-8") == "<p>بايت</p>"
+        assert out() == ["File saved successfully at: b'page.html'"]
+        assert os.listdir(folder) == ["page.html"]
+
+    def test_file_descriptor(self, folder, out):
+        descriptor = os.open("page.html", os.O_WRONLY | os.O_CREAT, 0o644)
+        gu.save_html_file("<p>fd</p>", descriptor)
+        assert (folder / "page.html").read_text() == "<p>fd</p>"
+        assert out() == [f"File saved successfully at: {descriptor}"]
+
+
+def as_nobody(action):
+    """Runs action() in a child process that has given up root for uid and gid
+    65534: its outcome ("done" or the error) and the lines it printed."""
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:  # the child
+        try:
+            os.close(read_end)
+            lines = io.StringIO()
+            with contextlib.redirect_stdout(lines):
+                try:
+                    os.setgroups([])
+                    os.setgid(NOBODY)
+                    os.setuid(NOBODY)
+                    action()
+                    result = "done"
+                except Exception as error:
+                    result = "%s: %s" % (type(error).__name__, error)
+            os.write(write_end, json.dumps([result, lines.getvalue().splitlines()]).encode())
+        finally:
+            os._exit(0)
+    os.close(write_end)
+    with os.fdopen(read_end, "rb") as reader:
+        report = reader.read()
+    os.waitpid(pid, 0)
+    return json.loads(report)
+
+
+@as_root
+def test_own_file_in_a_folder_the_caller_cannot_write():
+    base = tempfile.mkdtemp()
+    try:
+        os.chmod(base, 0o755)
+        locked = os.path.join(base, "locked")
+        os.mkdir(locked)
+        target = os.path.join(locked, "page.html")
+        with open(target, "w") as old:
+            old.write("old")
+        os.chown(target, NOBODY, NOBODY)
+        os.chmod(locked, 0o555)
+        assert as_nobody(lambda: gu.save_html_file("new", target)) == [
+            "done", ["File saved successfully at: " + target]]
+        with open(target) as saved:
+            assert saved.read() == "new"
+        assert os.listdir(locked) == ["page.html"]
+    finally:
+        shutil.rmtree(base)
 
 
 def expected_error(content):

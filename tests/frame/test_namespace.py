@@ -172,3 +172,17 @@ def test_replaced_defaults_are_used(monkeypatch):
     assert driver.scripts == ["document.body.style.zoom='55%'"]
     with pytest.raises(TypeError):
         gu.set_zoom.__defaults__ = [1]
+
+
+def test_print_is_the_module_binding_first_then_the_builtin(monkeypatch, capsys):
+    seen = []
+    monkeypatch.setattr(gu, "print", lambda *values: seen.append(values), raising=False)
+    gu.wait_for_loading_elements(FakeDriver(), [], maxtrial=0)
+    name = gu.Generate_File_name("svc", 1)
+    assert seen == [("🔍 Checking loaders...",), ("⚠️ Timeout: Loader still exists",),
+                    ("file_Generate", name)]
+    assert capsys.readouterr().out == ""
+
+    monkeypatch.delattr(gu, "print")
+    gu.wait_for_loading_elements(FakeDriver(), [], maxtrial=0)
+    assert capsys.readouterr().out == "🔍 Checking loaders...\n⚠️ Timeout: Loader still exists\n"

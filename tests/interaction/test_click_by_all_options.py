@@ -1,3 +1,5 @@
+import pytest
+
 import kestrelflow.generic_utility as gu
 from helpers import clicks
 
@@ -90,3 +92,19 @@ def test_scrolling_stops_at_the_first_missing_text(page, clock, out):
         "Attempt 1 to click element with XPath: '//p[@id='bottom']'",
         "Clicked successfully on element with XPath: //p[@id='bottom']",
     ]
+
+
+def in_view(driver, element_id):
+    return driver.execute_script(
+        "var box = document.getElementById(arguments[0]).getBoundingClientRect();"
+        "return box.top >= 0 && box.bottom <= window.innerHeight;", element_id)
+
+
+@pytest.mark.parametrize("text, holder", [("Far below", "bottom"), ("Way down", "split")],
+                         ids=["own text", "hidden copy first, text across children"])
+def test_scrolling_brings_the_text_into_view(page, clock, out, text, holder):
+    assert not in_view(page, holder)
+    assert gu.clicking_on_element_by_all_option(page, [], [text], max_retries=0, scroll=True) is False
+    assert out() == [f"Scrolled to element with text: {text}", XPATH_PHASE_OVER,
+                     "Failed to click element with provided text inputs after 0 attempts."]
+    assert in_view(page, holder)

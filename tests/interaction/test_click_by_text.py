@@ -47,6 +47,18 @@ def test_parent(page, clock, out):
     assert clicks(page) == ["parent"]
 
 
+def test_parent_that_is_the_page_counts_as_not_found(page, clock, out):
+    assert gu.click_element_by_text(page, "Hidden at top", max_retries=1, timeout=0.5) is False
+    assert out() == ["Attempt 1 to click element with text: 'Hidden at top'",
+                     retry_line("Hidden at top", 1),
+                     "Failed to click element by exact match:",
+                     "Failed to click element by span match: ",
+                     "Failed to click parent element: ",
+                     "Failed to click element with text 'Hidden at top' after 1 attempts."]
+    assert clicks(page) == []
+    assert clock.sleeps == [1]
+
+
 def test_cycles_exhausted(page, clock, out):
     assert gu.click_element_by_text(page, "Absent", max_retries=2, timeout=0.5) is False
     cascade = ["Failed to click element by exact match:", "Failed to click element by span match: ",

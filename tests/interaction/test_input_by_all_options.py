@@ -33,18 +33,68 @@ def test_a_password_is_typed_but_never_echoed(page, clock, out):
 
 
 def test_typing_failure_goes_on_with_the_next_xpath(page, clock, out):
-    # clear() on a read-only field raises in the browser.
-    result = gu.input_data_by_all_option(page, ["//input[@id='locked']", "//input[@id='name']"], [],
+    # clear() on an element that is not a field raises in the browser.
+    result = gu.input_data_by_all_option(page, ["//button[@id='pick']", "//input[@id='name']"], [],
                                          "Ali", None, timeout=1, input_delay=0.25)
     assert result is True
     assert out() == [
-        "Attempt 1 to input data using XPath: '//input[@id='locked']'",
+        "Attempt 1 to input data using XPath: '//button[@id='pick']'",
         "Error inputting data in Text field: ",
         "Attempt 1 to input data using XPath: '//input[@id='name']'",
         "Ali",
         TYPED + "//input[@id='name']'",
     ]
     assert clock.sleeps == [0.25, 0.25]
+
+
+def field_value(driver, locator, host):
+    """The value of a field of the page, or of the shadow tree of the first `host`."""
+    if host:
+        return driver.execute_script(
+            "return document.querySelector(arguments[0]).shadowRoot.querySelector(arguments[1]).value",
+            host, locator)
+    return driver.find_element("xpath", locator).get_attribute("value")
+
+
+@pytest.mark.parametrize("field_type", ["others", "Text_field"])
+@pytest.mark.parametrize("locator, host", [
+    ("//input[@id='locked']", None),
+    ("//textarea[@id='locked-notes']", None),
+    ("#inner-locked", "open-host"),
+    ("#inner-off", "open-host"),
+], ids=["read-only input", "read-only textarea", "read-only in shadow", "disabled in shadow"])
+def test_field_that_takes_no_keys_is_passed_over(page, clock, out, locator, host, field_type):
+    # The browser accepts keys for such a field without an error and keeps its value.
+    before = field_value(page, locator, host)
+    result = gu.input_data_by_all_option(page, [locator], [], "typed", None, max_attempts=1, timeout=1,
+                                         shadow_host_tag=host, field_type=field_type)
+    assert result is False
+    shadow = ["✅ Shadow root found for <open-host>"] if host else []
+    assert out() == shadow + [
+        f"Attempt 1 to input data using XPath: '{locator}'",
+        f"Could not find/interact with element using XPath '{locator}', retrying.",
+        XPATH_PHASE_OVER,
+        "Failed to input data for provided text inputs after 1 attempts.",
+    ]
+    assert field_value(page, locator, host) == before
+    assert clock.sleeps == [1]
+
+
+def test_read_only_field_found_by_text_is_passed_over(page, clock, out):
+    result = gu.input_data_by_all_option(page, [], ["Signed notes", "Prefilled"], "typed", None,
+                                         max_attempts=1, timeout=1, input_delay=0.25)
+    assert result is True
+    assert out() == [
+        XPATH_PHASE_OVER,
+        "Attempt 1 to input data using text: 'Signed notes'",
+        "# Option 1: Input data based on text",
+        "An error occurred while trying to input data for text 'Signed notes':",
+        "Attempt 1 to input data using text: 'Prefilled'",
+        "# Option 1: Input data based on text",
+        "Data input successfully using XPath: '//*[text()='Prefilled']'",
+    ]
+    assert value(page, "locked-notes") == "Signed notes" and value(page, "notes") == "typed"
+    assert clock.sleeps == [0.25]
 
 
 def test_others_types_without_clearing_or_echo(page, clock, out):

@@ -24,6 +24,15 @@ def detected(xpath):
     return "🔄 Loader detected for xpath: " + xpath
 
 
+def could_not_check(driver, xpath):
+    """The warning for a lookup that fails, with the first line of the browser's error."""
+    try:
+        driver.find_element("xpath", xpath)
+    except Exception as error:
+        return "⚠️ Could not check for the loader: " + str(error).splitlines()[0]
+    raise AssertionError("the lookup of %s did not fail" % xpath)
+
+
 class TestWaitForLoadingElements:
     @pytest.mark.parametrize("xpaths, hidden", [([], []), ([GHOST], ["ghost"])],
                              ids=["no-xpaths", "hidden-loader"])
@@ -55,21 +64,22 @@ class TestWaitForLoadingElements:
         assert out() == [CHECKING] + lines + [STILL_LOADING]
         assert clock.sleeps == [1] * maxtrial
 
-    def test_a_lookup_that_fails_is_not_clear(self, gu, stage, clock, out):
+    def test_a_lookup_that_fails_is_not_clear_and_said_once(self, gu, stage, clock, out):
         driver = stage.open()
         assert gu.wait_for_loading_elements(driver, [GHOST, BROKEN], maxtrial=3) is False
-        assert out() == [CHECKING, STILL_LOADING]
+        assert out() == [CHECKING, could_not_check(driver, BROKEN), STILL_LOADING]
         assert clock.sleeps == [1, 1, 1]
 
-    def test_a_closed_window_is_not_clear(self, gu, driver, clock, out):
+    def test_a_closed_window_is_not_clear_and_said_once(self, gu, driver, clock, out):
         home = driver.current_window_handle
         driver.switch_to.new_window("tab")
         driver.close()
         try:
+            warning = could_not_check(driver, SPINNER)
             assert gu.wait_for_loading_elements(driver, [SPINNER], maxtrial=2) is False
         finally:
             driver.switch_to.window(home)
-        assert out() == [CHECKING, STILL_LOADING]
+        assert out() == [CHECKING, warning, STILL_LOADING]
 
     def test_a_loader_gone_stale_is_gone(self, gu, clock, out):
         # The loader vanishes between its lookup and the visibility question:

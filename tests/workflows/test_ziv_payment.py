@@ -141,3 +141,25 @@ def test_taken_port_is_reported(fake_portal):
     # the session's fake portal holds port 7001
     with pytest.raises(PortTaken, match="ZIV cannot listen on port 7001: the port is taken"):
         FakePortal()
+
+
+def snapshots_whose_difference_orders_differ():
+    """Two XPath snapshots for which set(after) - set(before) prints in another
+    order than the after-set with the before-set removed in place."""
+    for size in range(20, 200):
+        after = ["//*[@id='x%d']" % n for n in range(size)]
+        before = after[: size - 6]
+        kept = set(after)
+        kept.difference_update(set(before))
+        if str(set(after) - set(before)) != str(kept):
+            return before, after
+    raise AssertionError("no snapshots found")
+
+
+def test_new_xpaths_print_as_the_set_difference(ziv, portal, timeline, monkeypatch):
+    portal.data["fees"]["2025000123"] = portal.data["fees"]["2025000123"][:1]
+    before, after = snapshots_whose_difference_orders_differ()
+    snapshots = iter([before, after])
+    monkeypatch.setattr(gu, "get_all_xpaths", lambda driver: next(snapshots))
+    gu.ZIV_payment(ziv, "2025000123")
+    assert "New XPaths after popup: %s" % (set(after) - set(before)) in timeline.lines()

@@ -41,8 +41,23 @@ class X:
         return "X(%d)" % self.n
 
 
+class Pause:
+    """The seconds a pause passed to time.sleep, equal to a number of the same
+    repr only: 2 and 2.0 differ, as they do to a clock that records them."""
+
+    def __init__(self, seconds):
+        self.seconds = seconds
+
+    def __eq__(self, other):
+        other = other.seconds if isinstance(other, Pause) else other
+        return repr(self.seconds) == repr(other)
+
+    def __repr__(self):
+        return repr(self.seconds)
+
+
 class Timeline(list):
-    """What a workflow did, in order: ("sleep", s), ("print", line) and
+    """What a workflow did, in order: ("sleep", Pause(s)), ("print", line) and
     (routine, args after the driver, kwargs) for the module routines it
     called.  The callees' own pauses and lines are left out."""
 
@@ -56,7 +71,7 @@ class Timeline(list):
 
         def sleep(seconds):
             if self.depth == 0:
-                self.append(("sleep", seconds))
+                self.append(("sleep", Pause(seconds)))
             real_sleep(seconds)
         monkeypatch.setattr(clock, "sleep", sleep)
 

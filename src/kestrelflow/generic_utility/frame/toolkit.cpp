@@ -349,9 +349,17 @@ py::str concat(std::initializer_list<Piece> pieces) {
   return py::reinterpret_steal<py::str>(joined);
 }
 
-// The builtin print, looked up at the moment of the call.
-static py::object builtin_print() {
-  PyObject* print = PyDict_GetItemWithError(PyEval_GetBuiltins(), interned("print"));
+// print as the module's own code finds it at the moment of the call: a
+// module-level binding first (`gu.print = ...` redirects every routine's
+// lines), then the builtin.
+static py::object module_print() {
+  PyObject* key = interned("print");
+  PyObject* print = nullptr;
+  if (PyObject* module = state::module()) {
+    print = PyDict_GetItemWithError(PyModule_GetDict(module), key);
+    if (print == nullptr && PyErr_Occurred()) throw py::error_already_set();
+  }
+  if (print == nullptr) print = PyDict_GetItemWithError(PyEval_GetBuiltins(), key);
   if (print == nullptr) {
     if (!PyErr_Occurred()) PyErr_SetString(PyExc_NameError, "name 'print' is not defined");
     throw py::error_already_set();
@@ -359,7 +367,7 @@ static py::object builtin_print() {
   return py::reinterpret_borrow<py::object>(print);
 }
 
-void say(std::initializer_list<Piece> pieces) { call(builtin_print(), {concat(pieces)}); }
+void say(std::initializer_list<Piece> pieces) { call(module_print(), {concat(pieces)}); }
 
 void say_values(std::initializer_list<py::handle> values) {
   PyObject* stack[8];
@@ -368,7 +376,7 @@ void say_values(std::initializer_list<py::handle> values) {
     if (n == 8) throw std::length_error("kf::say_values takes at most 8 values");
     stack[n++] = value.ptr();
   }
-  PyObject* result = PyObject_Vectorcall(builtin_print().ptr(), stack, n, nullptr);
+  PyObject* result = PyObject_Vectorcall(module_print().ptr(), stack, n, nullptr);
   if (result == nullptr) throw py::error_already_set();
   Py_DECREF(result);
 }
@@ -405,6 +413,8 @@ py::error_already_set caught(py::handle cls) {
 bool is_instance(const py::error_already_set& e, const char* name) { return e.matches(g(name)); }
 
 void sleep(py::handle seconds) { call_method(g("time"), "sleep", {seconds}); }
+
+void sleep(int seconds) { sleep(int_of(seconds)); }
 
 void sleep(double seconds) {
   PyObject* value = PyFloat_FromDouble(seconds);

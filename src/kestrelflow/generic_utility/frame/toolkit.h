@@ -15,7 +15,8 @@
 //              call()/call_method() are the allocation-free form for hot paths.
 //   Printing   say({"Attempt ", n, " of ", limit, "."}) prints one line made of
 //              literal UTF-8 pieces and values shown by their str(), through
-//              the builtin print.  concat({...}) builds the same str without
+//              `print` as the module finds it (a module-level binding, else
+//              the builtin).  concat({...}) builds the same str without
 //              printing it.
 //   Guards     try { ... } catch (...) { py::error_already_set e = caught(); ... }
 //              is `except Exception as e:`.  caught(g("TimeoutException")) is
@@ -207,7 +208,7 @@ class Piece {
 // The pieces joined into one str.
 py::str concat(std::initializer_list<Piece> pieces);
 
-// print(the pieces joined), through the builtin print.
+// print(the pieces joined), through the module's print (module-level, else builtin).
 void say(std::initializer_list<Piece> pieces);
 
 // print(v1, v2, ...): several values through print's default separator.
@@ -229,8 +230,11 @@ bool is_instance(const py::error_already_set& e, const char* name);
 
 // ---- time -------------------------------------------------------------------------
 
-// time.sleep(seconds) through the module's `time`.
+// time.sleep(seconds) through the module's `time`.  A whole number of
+// seconds is passed as an int and a fraction as a float, as the literals
+// `time.sleep(2)` and `time.sleep(0.4)` pass them.
 void sleep(py::handle seconds);
+void sleep(int seconds);
 void sleep(double seconds);
 
 }  // namespace kf

@@ -29,12 +29,28 @@ Outcome click_with_fallback(Arg driver, py::handle element, const py::str& succe
   }
 }
 
+// The element that shows a text: the innermost element whose normalised
+// text contains it (none of its child elements' does), since the first
+// container in document order is always <html>.  Of several, the first one
+// displayed, else the first; NoSuchElementException when none contains it.
+py::object innermost_holder(Arg driver, py::handle text) {
+  py::str contains = template_xpath("contains(normalize-space(), '", text, "')");
+  py::str xpath = concat({"//*[", contains, " and not(*[", contains, "])]"});
+  py::object holders = find_elements(driver, "XPATH", xpath);
+  for (py::handle holder : holders) {
+    check_signals();
+    if (truthy(call_method(holder, "is_displayed"))) return py::reinterpret_borrow<py::object>(holder);
+  }
+  if (py::len(holders) == 0) return find_element(driver, "XPATH", contains_text_xpath(text));
+  return holders.attr("__getitem__")(0);
+}
+
 // Scrolls to each text in turn; the first failure ends the scrolling.
 void scroll_to_texts(Arg driver, Arg texts) {
   try {
     for (py::handle text_input : texts) {
-      scroll_into_view(driver, contains_text_xpath(text_input),
-                             "arguments[0].scrollIntoView({block: 'center'});");
+      run_script(driver, "arguments[0].scrollIntoView({block: 'center'});",
+                 innermost_holder(driver, text_input));
       say({"Scrolled to element with text: ", text_input});
     }
   } catch (...) {

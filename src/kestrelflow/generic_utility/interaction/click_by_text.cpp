@@ -6,11 +6,24 @@
 namespace kf {
 namespace {
 
+// <body> or <html>: the page itself, which any click lands on.
+bool is_page_root(py::handle element) {
+  py::object tag = call_method(element.attr("tag_name"), "lower");
+  return eq(tag, "body") || eq(tag, "html");
+}
+
 // Finds `xpath` at once and clicks it; prints `success_line` or `failure_line`.
+// With `page_root_is_missing`, an element that is the page itself counts as
+// not found: clicking it would report success without reaching anything.
 bool click_now(Arg driver, const py::str& xpath, const py::str& success_line,
-               const char* failure_line) {
+               const char* failure_line, bool page_root_is_missing = false) {
   try {
-    find_element(driver, "XPATH", xpath).attr("click")();
+    py::object element = find_element(driver, "XPATH", xpath);
+    if (page_root_is_missing && is_page_root(element)) {
+      say({failure_line});
+      return false;
+    }
+    element.attr("click")();
     say_values({success_line});
     return true;
   } catch (...) {
@@ -55,7 +68,7 @@ py::object click_element_by_text(Arg driver, Arg text, Arg max_retries, Arg time
       return py::bool_(true);
     if (click_now(driver, template_xpath("//*[text()='", text, "']/parent::*"),
                   concat({"Clicked parent of element with text '", text, "'."}),
-                  "Failed to click parent element: "))
+                  "Failed to click parent element: ", true))
       return py::bool_(true);
     sleep(int_of(retry_count));
   }

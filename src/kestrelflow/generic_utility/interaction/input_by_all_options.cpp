@@ -50,6 +50,30 @@ bool is_password_field(py::handle input_field) {
   }
 }
 
+// True for a read-only or disabled input, textarea or select (a disabled
+// fieldset around it included): the browser takes keys for such a field
+// without an error and leaves its value as it was.
+constexpr const char* kRefusesTyping =
+    "var e = arguments[0], tag = String(e.tagName).toLowerCase();"
+    "return (tag === 'input' || tag === 'textarea' || tag === 'select')"
+    " && (e.readOnly === true || e.matches(':disabled'));";
+
+// Raises ElementNotInteractableException when the field to type into is
+// read-only or disabled, so that it is passed over like any field that
+// cannot be reached.  A field the question cannot be put to is left to the
+// typing, which reports its own failure.
+void require_typable(Arg driver, py::handle input_field) {
+  bool refuses = false;
+  try {
+    refuses = truthy(run_script(driver, kRefusesTyping, input_field));
+  } catch (...) {
+    py::error_already_set e = caught();
+  }
+  if (refuses)
+    raise(g("ElementNotInteractableException"),
+          str_of("element not interactable: the field is read-only or disabled"));
+}
+
 // Types the data after the input delay, clearing the field first (and then
 // echoing the value, when asked) for a text field.  Prints `success_line`.
 Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool echo,
@@ -77,6 +101,7 @@ Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool 
 
 // One XPath (a CSS selector in shadow mode): locate, then enter by field kind.
 Outcome enter_by_xpath(const Call& c, py::handle xpath) {
+  bool typing = is_kind(c.field_type, "Text_field") || is_kind(c.field_type, "others");
   py::object input_field;
   try {
     if (c.use_shadow)
@@ -84,6 +109,7 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
     else
       input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", xpath));
+    if (typing) require_typable(c.driver, input_field);
   } catch (...) {
     // Only a missing or unreachable field is retried; other errors leave.
     caught(py::make_tuple(g("TimeoutException"), g("ElementNotInteractableException")));
@@ -91,7 +117,7 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
     return Outcome::next;
   }
 
-  if (is_kind(c.field_type, "Text_field") || is_kind(c.field_type, "others")) {
+  if (typing) {
     bool text_field = is_kind(c.field_type, "Text_field");
     return type_data(c, input_field, text_field, text_field,
                      concat({"Data input successfullysssssssssssssssssssss using XPath: '", xpath, "'"}));
@@ -124,9 +150,11 @@ Outcome enter_by_text(const Call& c, py::handle text_input) {
       py::object input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", text_xpath));
 
-      if (is_kind(c.field_type, "Text_field"))
+      if (is_kind(c.field_type, "Text_field")) {
+        require_typable(c.driver, input_field);
         return type_data(c, input_field, true, false,
                          concat({"Data input successfully using XPath: '", text_xpath, "'"}));
+      }
       if (is_kind(c.field_type, "Calender")) {
         try {
           pick_calendar_day(c.driver, text_xpath, c.calender_date, c.timeout);

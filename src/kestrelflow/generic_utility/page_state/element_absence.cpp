@@ -9,4 +9,11 @@ bool means_absent(const py::error_already_set& e) {
   return e.matches(exceptions.attr("StaleElementReferenceException"));
 }
 
+void LookupTrouble::report(const py::error_already_set& e) {
+  if (reported_) return;
+  reported_ = true;
+  py::list lines = call_method(py::str(e.value()), "splitlines");
+  say({"⚠️ Could not check for ", what_, ": ", lines.empty() ? py::object(str_of("")) : py::object(lines[0])});
+}
+
 }  // namespace kf

@@ -36,6 +36,7 @@ py::object wait_for_loading_elements(Arg driver, Arg xpaths, Arg maxtrial, Arg p
   say({"🔍 Checking loaders..."});
   Period period(maxtrial, polling_interval);
   Streak clear;
+  LookupTrouble trouble("the loader");
   while (period.running()) {
     bool loader_seen = false;
     // A lookup that fails for another reason than the loader's absence makes
@@ -51,7 +52,10 @@ py::object wait_for_loading_elements(Arg driver, Arg xpaths, Arg maxtrial, Arg p
         }
       } catch (...) {
         py::error_already_set e = caught();
-        if (!means_absent(e)) unsettled = true;
+        if (!means_absent(e)) {
+          unsettled = true;
+          trouble.report(e);
+        }
       }
     }
     if (loader_seen || unsettled) {

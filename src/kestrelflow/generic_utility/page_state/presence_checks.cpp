@@ -90,6 +90,7 @@ py::object wait_for_error_to_disappear(Arg driver, Arg maxtrial, Arg polling_int
                                        Arg consecutive_not_exists) {
   Period period(maxtrial, polling_interval);
   Streak absent;
+  LookupTrouble trouble("the error message");
   while (period.running()) {
     bool error_found = false;
     // A lookup that fails for another reason than the banner's absence leaves
@@ -104,7 +105,10 @@ py::object wait_for_error_to_disappear(Arg driver, Arg maxtrial, Arg polling_int
         break;
       } catch (...) {
         py::error_already_set e = caught();
-        if (!means_absent(e)) unsettled = true;
+        if (!means_absent(e)) {
+          unsettled = true;
+          trouble.report(e);
+        }
       }
     }
     if (error_found) {

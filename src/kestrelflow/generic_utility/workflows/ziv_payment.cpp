@@ -111,8 +111,10 @@ void pay(Arg driver, py::handle link) {
   py::object get_all_xpaths = g("get_all_xpaths");
   py::object before = get_all_xpaths(driver);
   py::object after = get_all_xpaths(driver);
-  py::set added = py::set(after);
-  added.attr("difference_update")(py::set(before));
+  // set(after) - set(before): a new set, in the order the subtraction builds it.
+  PyObject* difference = PyNumber_Subtract(py::set(after).ptr(), py::set(before).ptr());
+  if (difference == nullptr) throw py::error_already_set();
+  py::object added = py::reinterpret_steal<py::object>(difference);
   say_values({str_of("New XPaths after popup:"), added});
 
   open_payment_method(driver);
