@@ -8,10 +8,12 @@ import textwrap
 
 import pytest
 
+from helpers import child_env
+
 
 def run_python(code, timeout=120):
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                            text=True, timeout=timeout)
+                            text=True, timeout=timeout, env=child_env())
     assert result.returncode == 0, result.stdout + result.stderr
     return result.stdout.splitlines()
 
@@ -92,8 +94,12 @@ def test_allocation_failures_raise_memory_error(call, expected, tmp_path):
 ], ids=["detect_language", "is_arabic", "vertical", "input-passes", "click-passes"])
 def test_ctrl_c_stops_native_loops(call):
     lines = run_python(f"""
-        import itertools, os, subprocess
+        import itertools, os, signal, subprocess
         import kestrelflow.generic_utility as gu
+
+        # Ctrl-C raises KeyboardInterrupt here even when the test run was
+        # started with SIGINT ignored (nohup, a background job).
+        signal.signal(signal.SIGINT, signal.default_int_handler)
 
         class Wait:
             def __init__(self, *args):
