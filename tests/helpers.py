@@ -67,3 +67,10 @@ def child_env(**extra):
         if os.environ.get("XAUTHORITY"):
             env["XAUTHORITY"] = os.environ["XAUTHORITY"]
     return env
+
+
+def stable_id(value):
+    """A parameter's repr without the memory addresses that objects' default
+    reprs carry, so that every pytest-xdist worker gives a case the same id."""
+    import re
+    return re.sub(r" at 0x[0-9a-fA-F]+", "", repr(value))
