@@ -3,6 +3,10 @@
 # its own virtual environment (.venv-sanitize, build folder build/sanitize) and
 # runs the whole test suite under it.  Fails when a test fails or when either
 # sanitizer wrote a report; the reports are printed.  Arguments go to pytest.
+# The suite runs in one process here, without the pytest-xdist workers that
+# scripts/test.sh uses: the undefined-behaviour reports are searched in this
+# one process's standard error, and the workers' start-up under the
+# preloaded runtimes is not proven.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"

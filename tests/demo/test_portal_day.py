@@ -1,10 +1,13 @@
 """The demo's portal day, run whole on the embedded fake portal in a real
-headless Chromium."""
+headless Chromium, beside another program that holds 127.0.0.1:7001."""
 import os
 import re
 from pathlib import Path
 
+from kestrelflow.demo.fake_portal import server
 from kestrelflow.demo.portal_day import run_portal_day
+
+from helpers import held_port
 
 STEPS = ["Open service", "Search by plot", "Read plot results", "Open application",
          "Read application details", "Pay fees in ZIV"]
@@ -18,7 +21,8 @@ def test_a_whole_portal_day(gu, clock, tmp_path, capsys, monkeypatch):
     # an earlier run in the same second keeps its folder; this run gets a suffix
     monkeypatch.setattr("time.strftime", lambda fmt, *args: "20260102_030405")
     (tmp_path / "portal_day_20260102_030405").mkdir()
-    results = run_portal_day(gu, str(tmp_path))
+    with held_port("127.0.0.1", 7001):
+        results = run_portal_day(gu, str(tmp_path))
     run = tmp_path / "portal_day_20260102_030405_2"
 
     out = capsys.readouterr().out.splitlines()
@@ -50,3 +54,14 @@ def test_a_whole_portal_day(gu, clock, tmp_path, capsys, monkeypatch):
     assert results[5]["value"] == [{"application": "2025000123", "fee": 1, "method": "نقدي"}]
     # the demo account was for the run only
     assert not any(name in os.environ for name in ZIV_SETTINGS)
+
+
+def test_where_only_127_0_0_1_is_routed_a_taken_port_is_one_line(gu, tmp_path, capsys, monkeypatch):
+    # an address that is not this machine's: the bind fails as it does where
+    # only 127.0.0.1 is routed
+    monkeypatch.setattr(server, "private_loopback_address", lambda: "192.0.2.1")
+    with held_port("127.0.0.1", 7001):
+        results = run_portal_day(gu, str(tmp_path))
+    reason = "ZIV cannot listen on 127.0.0.1:7001: the port is taken by another program"
+    assert capsys.readouterr().out.splitlines()[1:] == ["Portal day not run: " + reason]
+    assert [(r["step"], r["ok"], r["error"]) for r in results] == [("Start the fake portal", False, reason)]

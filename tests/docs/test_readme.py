@@ -5,6 +5,7 @@ import sys
 from pathlib import Path
 
 import pandas as pd
+from helpers import child_env
 
 README = Path(__file__).parents[2] / "README.md"
 
@@ -18,7 +19,7 @@ def block(heading, language):
 def test_the_quickstart_runs_as_printed(tmp_path):
     (tmp_path / "quickstart.py").write_text(block("Quickstart", "python"), encoding="utf-8")
     done = subprocess.run([sys.executable, "quickstart.py"], cwd=tmp_path, capture_output=True,
-                          text=True, encoding="utf-8", timeout=300)
+                          text=True, encoding="utf-8", timeout=300, env=child_env())
     assert done.returncode == 0, done.stdout + done.stderr
     assert done.stdout.splitlines()[-2:] == ["Application number: 20250012345", "Failed steps: []"]
     names = ["Open search", "Enter plot", "Search", "Scrap Application_number"]

@@ -8,10 +8,12 @@ import textwrap
 
 import pytest
 
+from helpers import child_env
+
 
 def run_python(code, timeout=120):
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                            text=True, timeout=timeout)
+                            text=True, timeout=timeout, env=child_env())
     assert result.returncode == 0, result.stdout + result.stderr
     return result.stdout.splitlines()
 
@@ -83,6 +85,20 @@ def test_allocation_failures_raise_memory_error(call, expected, tmp_path):
     assert set(lines[-1].split()) == expected
 
 
+# Sends SIGINT to process argv[1] once its CPU time has passed argv[2] + 0.2 s.
+KILLER = """
+import os, sys, time
+pid, start = int(sys.argv[1]), float(sys.argv[2])
+def cpu():
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+while cpu() < start + 0.2:
+    time.sleep(0.01)
+os.kill(pid, 2)
+"""
+
+
 @pytest.mark.parametrize("call", [
     "gu.detect_language(itertools.repeat('a'))",
     "gu.is_arabic(itertools.repeat('a'))",
@@ -92,8 +108,12 @@ def test_allocation_failures_raise_memory_error(call, expected, tmp_path):
 ], ids=["detect_language", "is_arabic", "vertical", "input-passes", "click-passes"])
 def test_ctrl_c_stops_native_loops(call):
     lines = run_python(f"""
-        import itertools, os, subprocess
+        import itertools, os, signal, subprocess, sys
         import kestrelflow.generic_utility as gu
+
+        # Ctrl-C raises KeyboardInterrupt here even when the test run was
+        # started with SIGINT ignored (nohup, a background job).
+        signal.signal(signal.SIGINT, signal.default_int_handler)
 
         class Wait:
             def __init__(self, *args):
@@ -101,8 +121,11 @@ def test_ctrl_c_stops_native_loops(call):
             def until(self, *args):
                 return None
         gu.WebDriverWait = Wait
-        # Ctrl-C from outside, as a terminal sends it: no thread of ours has to run.
-        subprocess.Popen(["sh", "-c", "sleep 0.5; kill -INT %d" % os.getpid()])
+        KILLER = {KILLER!r}
+        # Ctrl-C from outside, as a terminal sends it: no thread of ours has to
+        # run.  It comes once this process has spent CPU time in the call (the
+        # native loop is all it does from here), however slow the machine.
+        subprocess.Popen([sys.executable, "-c", KILLER, str(os.getpid()), str(sum(os.times()[:2]))])
         try:
             {call}
         except KeyboardInterrupt:

@@ -1,6 +1,5 @@
 """Importing: once per process, one interpreter, a clean failure when a collaborator is missing."""
 import importlib
-import os
 import subprocess
 import sys
 import textwrap
@@ -9,11 +8,12 @@ import pytest
 
 import kestrelflow.generic_utility as gu
 from fakes import Recorder
+from helpers import child_env
 
 
 def run_python(code):
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                          text=True, env=dict(os.environ), timeout=120)
+                          text=True, env=child_env(), timeout=120)
 
 
 def test_second_import_returns_the_same_module_and_runs_nothing(monkeypatch):

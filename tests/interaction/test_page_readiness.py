@@ -11,8 +11,16 @@ PAGE = "interaction_loading.html"
 
 
 class TestWaitForPageToLoad:
-    def test_waits_while_loading(self, page, out):
-        assert gu.wait_for_page_to_load(page, "//div[@id='status']", timeout=5) is None
+    def test_waits_while_loading(self, page, out, monkeypatch):
+        # The page finishes loading only once the routine has begun to wait,
+        # however long the machine takes to get there.
+        class FinishingWait(WebDriverWait):
+            def __init__(self, driver, timeout, *args, **kwargs):
+                driver.execute_script("finishLoading(100)")
+                super().__init__(driver, timeout, *args, **kwargs)
+
+        monkeypatch.setattr(gu, "WebDriverWait", FinishingWait)
+        assert gu.wait_for_page_to_load(page, "//div[@id='status']", timeout=60) is None
         assert out() == ["Waiting for the page to load...", "Page has loaded."]
         assert page.find_element("id", "status").text == "Done"
 

@@ -6,6 +6,8 @@ import sys
 
 import pytest
 
+from helpers import child_env
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import fuzzing  # noqa: E402
@@ -15,7 +17,7 @@ import fuzzing  # noqa: E402
 def report():
     done = subprocess.run([sys.executable, os.path.join(HERE, "fuzzing.py"), "--seed", "11",
                            "--calls", "3000", "--budget", "0.4", "--jobs", "2"],
-                          capture_output=True, text=True, timeout=600)
+                          capture_output=True, text=True, timeout=600, env=child_env())
     assert done.returncode == 0, done.stderr[-3000:]
     return json.loads(done.stdout)
 

@@ -15,8 +15,14 @@ import time
 
 import pytest
 
+from helpers import child_env
+
 CHILD = textwrap.dedent("""
-    import itertools, sys, time
+    import itertools, signal, sys, time
+    # The SIGINTs the test sends raise KeyboardInterrupt here even when the
+    # test run was started with SIGINT ignored (nohup, a background job),
+    # which this process would otherwise inherit.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     sys.path.insert(0, sys.argv[1])
     import kestrelflow.generic_utility as gu
     from fakes import FakeDriver
@@ -98,17 +104,33 @@ CASES = ["retry delay", "step delay", "polling interval", "presence polling",
          "presence polls, instant sleeps", "disappearance polls, instant sleeps"]
 
 
+def stat(pid):
+    """The process's state letter and its CPU time in seconds."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return fields[0], (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+    return stat(pid)[1]
+
+
+def wait_until_under_way(pid):
+    """Returns once the call that follows "ready" is under way: the process
+    sleeps (in the call's sleep or wait: nothing else between "ready" and the
+    call blocks) or has spent CPU time in it (a native loop), however slowly
+    the machine gets it there."""
+    state, start = stat(pid)
+    while state not in ("S", "D") and stat(pid)[1] - start < 0.05:
+        time.sleep(0.01)
+        state = stat(pid)[0]
 
 
 @pytest.fixture(scope="module")
 def latencies(tmp_path_factory):
     tests = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     child = subprocess.Popen([sys.executable, "-c", CHILD, tests, *CASES], stdout=subprocess.PIPE,
-                             text=True, cwd=tmp_path_factory.mktemp("interrupts"))
+                             text=True, cwd=tmp_path_factory.mktemp("interrupts"), env=child_env())
     # A hang guard only: a case that never answers fails instead of hanging the run.
     guard = threading.Timer(120, child.kill)
     guard.start()
@@ -117,7 +139,7 @@ def latencies(tmp_path_factory):
         for case in CASES:
             assert child.stdout.readline() == "ready\n"
             # Let the call get under way: into its sleep, its wait or its loop.
-            time.sleep(0.3)
+            wait_until_under_way(child.pid)
             sent_at = cpu_seconds(child.pid)
             child.send_signal(2)
             line = child.stdout.readline().split() or ["no answer"]

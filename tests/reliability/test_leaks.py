@@ -9,6 +9,8 @@ import textwrap
 
 import pytest
 
+from helpers import child_env
+
 CALLS = 100_000
 
 SCRIPT = textwrap.dedent("""
@@ -125,7 +127,8 @@ def growth(tmp_path_factory):
     import os
     tests = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     done = subprocess.run([sys.executable, "-c", SCRIPT, tests, str(CALLS)], capture_output=True,
-                          text=True, timeout=600, cwd=tmp_path_factory.mktemp("leaks"))
+                          text=True, timeout=600, cwd=tmp_path_factory.mktemp("leaks"),
+                          env=child_env())
     assert done.returncode == 0, done.stderr[-3000:]
     return json.loads(done.stdout)
 

@@ -27,15 +27,19 @@ def node():
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     url = "http://127.0.0.1:%d" % port
     try:
-        for _ in range(200):
+        # However long a busy machine takes to start it; an exit (the port
+        # taken in the meantime) ends the wait at once.
+        deadline = time.monotonic() + 120
+        while True:
             try:
-                with urllib.request.urlopen(url + "/status", timeout=1) as reply:
+                with urllib.request.urlopen(url + "/status", timeout=5) as reply:
                     if reply.status == 200:
                         break
             except OSError:
-                time.sleep(0.05)
-        else:
-            pytest.fail("chromedriver did not start serving on port %d" % port)
+                pass
+            if server.poll() is not None or time.monotonic() > deadline:
+                pytest.fail("chromedriver did not start serving on port %d" % port)
+            time.sleep(0.05)
         yield url
     finally:
         server.terminate()

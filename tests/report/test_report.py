@@ -9,6 +9,7 @@ from PIL import Image
 from selenium.webdriver.common.by import By
 
 from kestrelflow.report import write_report
+from helpers import child_env
 
 NEW, EARLIER = "rgb(9, 105, 218)", "rgb(140, 149, 159)"
 
@@ -122,7 +123,7 @@ def test_the_page_needs_nothing_from_outside(report):
 def test_command_line(run_folder, tmp_path):
     def run(*args):
         return subprocess.run([sys.executable, "-m", "kestrelflow.report", *args],
-                              capture_output=True, text=True, timeout=120)
+                              capture_output=True, text=True, timeout=120, env=child_env())
 
     done = run(str(run_folder))
     assert (done.returncode, done.stdout) == (0, "Report written to %s\n" % (run_folder / "report.html"))

@@ -5,8 +5,10 @@ import os
 import time
 
 import pytest
+from selenium.webdriver.support.ui import WebDriverWait
 
 from fakes import FakeDriver, FakeElement
+from helpers import child_env
 
 HEADER = ["name", "initiatorType", "duration", "decodedBodySize", "transferSize",
           "responseStatus", "startTime", "responseEnd", "connectEnd", "connectStart",
@@ -37,9 +39,12 @@ def read_rows(path):
 
 
 def resources_page(driver, pages):
+    """The page with its four resources, once the browser has recorded the
+    timings of all four (it may record them after the page's load event)."""
     driver.get(pages.url("evidence_resources.html"))
-    count = driver.execute_script("return performance.getEntriesByType('resource').length")
-    assert count == len(RESOURCES)
+    WebDriverWait(driver, 30, poll_frequency=0.05).until(
+        lambda d: d.execute_script("return performance.getEntriesByType('resource').length")
+        >= len(RESOURCES))
 
 
 def test_csv_gets_the_header_once_then_appended_rows(gu, driver, pages, tmp_path, out):
@@ -271,7 +276,7 @@ def test_a_write_failing_part_way_leaves_the_file_as_it_was(tmp_path, before):
     tests = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     limit = len(HEADER_LINE) + len(EARLIER) + 700
     done = subprocess.run([sys.executable, "-c", SIZE_LIMITED, tests, str(path), str(limit), "40"],
-                          capture_output=True, text=True, timeout=120)
+                          capture_output=True, text=True, timeout=120, env=child_env())
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == ["raised EFBIG", "Data appended to " + str(path)]
     row = f"http://host/0.png,img,1.5,0,0,N/A,,,{NA14},s,a,{NOW},1.5\n"

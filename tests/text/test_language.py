@@ -7,7 +7,7 @@ import pytest
 
 import kestrelflow.generic_utility as gu
 from fakes import Recorder
-from helpers import outcome
+from helpers import outcome, stable_id
 from plain_rules import py_detect_language, py_is_arabic
 
 
@@ -90,7 +90,7 @@ ODD_INPUTS = [None, 5, 3.5, ["a", 5], ["ب", None], [b"a"], ["ab", "", "zz", "z"
               [Loud("x")], Loud("xyz"), ["a", object()], {"ب": 1, "c": 2}]
 
 
-@pytest.mark.parametrize("given", ODD_INPUTS, ids=repr)
+@pytest.mark.parametrize("given", ODD_INPUTS, ids=stable_id)
 def test_odd_input_gives_the_plain_result_or_error(given):
     assert outcome(gu.detect_language, given) == outcome(py_detect_language, given)
     assert outcome(gu.is_arabic, given) == outcome(py_is_arabic, given)

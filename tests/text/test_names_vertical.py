@@ -5,7 +5,7 @@ import random
 import pytest
 
 import kestrelflow.generic_utility as gu
-from helpers import outcome
+from helpers import outcome, stable_id
 from plain_rules import py_snake
 
 
@@ -86,7 +86,7 @@ class Listy:
 
 
 @pytest.mark.parametrize("given", [None, 12, ["a", 5], ["a", None, "b"], ["a", Glue(), "b"],
-                                   ["a", Listy()], [b"a"], {"a": 1, "bc": 2}], ids=repr)
+                                   ["a", Listy()], [b"a"], {"a": 1, "bc": 2}], ids=stable_id)
 def test_odd_input_gives_the_plain_result_or_error(given):
     assert outcome(gu.create_vertical_snake_text, given) == outcome(py_snake, given)
 

@@ -1,5 +1,6 @@
-"""Fixtures of the portal workflow tests: the fake DEVU and ZIV applications,
-a browser that resolves their host names to 127.0.0.1, short waits."""
+"""Fixtures of the portal workflow tests: the fake DEVU and ZIV applications
+(on a loopback address of their own), a browser that resolves their host
+names to it, short waits."""
 import pytest
 
 from workflows.timeline import ZIV_PASSWORD, ZIV_USER, Timeline
@@ -22,10 +23,9 @@ def portal(fake_portal):
 
 
 @pytest.fixture(scope="session")
-def portal_browser():
-    # Every host name resolves to the fake portal on 127.0.0.1.
-    driver = open_chrome(headless=True, extra_arguments=(
-        "--host-resolver-rules=MAP * 127.0.0.1", "--disable-features=HttpsUpgrades"))
+def portal_browser(fake_portal):
+    # Every host name resolves to the fake portal's address.
+    driver = open_chrome(headless=True, extra_arguments=fake_portal.browser_arguments())
     driver.set_page_load_timeout(30)
     yield driver
     driver.quit()

@@ -15,10 +15,9 @@ from workflows.test_ziv_payment import *  # noqa: F401,F403
 
 
 @pytest.fixture(scope="session")
-def portal_browser(node):  # noqa: F811
-    # Every host name resolves to the fake portal on 127.0.0.1.
-    driver = remote_session(node, "--host-resolver-rules=MAP * 127.0.0.1",
-                            "--disable-features=HttpsUpgrades")
+def portal_browser(node, fake_portal):  # noqa: F811
+    # Every host name resolves to the fake portal's address.
+    driver = remote_session(node, *fake_portal.browser_arguments())
     yield driver
     driver.quit()
 

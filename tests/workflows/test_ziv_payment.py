@@ -1,9 +1,12 @@
 """Paying an application's fees in the fake ZIV application."""
+import ipaddress
+
 import pytest
 
 import kestrelflow.generic_utility as gu
-from kestrelflow.demo.fake_portal import FakePortal, PortTaken
+from kestrelflow.demo.fake_portal import FakePortal, PortTaken, server
 
+from helpers import held_port
 from workflows.timeline import ZIV_PASSWORD, ZIV_USER, X
 
 ROW = "/html/body/form/div[1]/div/div[2]/main/div[2]/div/div/div/div[3]/div[2]/div[2]/div/div/div/div[1]/table/tbody/tr[%d]/td[1]/h3/a"
@@ -137,10 +140,30 @@ def test_ctrl_c_during_the_discovery_stops_the_payment(ziv, portal, monkeypatch)
     assert portal.details("open payment") == []
 
 
-def test_taken_port_is_reported(fake_portal):
-    # the session's fake portal holds port 7001
-    with pytest.raises(PortTaken, match="ZIV cannot listen on port 7001: the port is taken"):
-        FakePortal()
+def test_portals_side_by_side_each_have_their_own_address(fake_portal):
+    with held_port("127.0.0.1", 7001), FakePortal() as second:
+        assert second.ziv_port == fake_portal.ziv_port == 7001
+        assert len({second.address, fake_portal.address, "127.0.0.1"}) == 3
+        assert ipaddress.ip_address(second.address) in ipaddress.ip_network("127.0.0.0/8")
+        assert second.ziv_url(host=second.address) == "http://%s:7001/ords/f?p=100" % second.address
+        assert second.browser_arguments()[0] == "--host-resolver-rules=MAP * " + second.address
+
+
+def test_taken_port_on_a_given_address_is_reported(fake_portal):
+    with pytest.raises(PortTaken) as taken:
+        FakePortal(address=fake_portal.address)
+    assert str(taken.value) == (
+        "ZIV cannot listen on %s:7001: the port is taken by another program" % fake_portal.address)
+
+
+def test_without_the_loopback_range_the_portal_falls_back_to_127_0_0_1(monkeypatch):
+    # an address that is not this machine's: the bind fails as it does where
+    # only 127.0.0.1 is routed
+    monkeypatch.setattr(server, "private_loopback_address", lambda: "192.0.2.1")
+    with held_port("127.0.0.1", 7001):
+        with pytest.raises(PortTaken) as taken:
+            FakePortal()
+    assert str(taken.value) == "ZIV cannot listen on 127.0.0.1:7001: the port is taken by another program"
 
 
 def snapshots_whose_difference_orders_differ():

@@ -8,10 +8,10 @@ in `FakePortal.data["fees"]` and a payment changes them.  Both report what a
 visitor did to `FakePortal.events` (a list of dicts with "app", "kind" and
 "detail").
 """
-import copy
 import errno
 import http.server
 import json
+import random
 import secrets
 import sys
 import threading
@@ -24,8 +24,21 @@ ZIV_HOST = "ziv.internal"
 ZIV_PORT = 7001
 
 
+FALLBACK_ADDRESS = "127.0.0.1"
+# Addresses tried before falling back to FALLBACK_ADDRESS.
+ADDRESS_TRIES = 20
+
+
 class PortTaken(RuntimeError):
     """The fixed ZIV port is used by another program."""
+
+
+def private_loopback_address(rng=random):
+    """A loopback address of 127.0.0.0/8 drawn at random, away from the
+    addresses services commonly use (127.0.0.x, and 127.0.1.1 that Debian
+    gives the host name): Linux routes the whole range to the loopback
+    interface, so a server on it needs no setup and meets no one else's."""
+    return "127.%d.%d.%d" % (rng.randint(2, 254), rng.randint(0, 255), rng.randint(1, 254))
 
 
 def default_data():
@@ -106,22 +119,47 @@ def default_data():
     }
 
 
-def _bind(server_class, handler, port, name):
+def _bind(server_class, handler, address, port, name):
     try:
-        return server_class(("127.0.0.1", port), handler)
+        return server_class((address, port), handler)
     except OSError as error:
         if error.errno == errno.EADDRINUSE:
-            raise PortTaken("%s cannot listen on port %d: the port is taken by another program"
-                            % (name, port)) from None
+            raise PortTaken("%s cannot listen on %s:%d: the port is taken by another program"
+                            % (name, address, port)) from None
         raise
 
 
+def _bind_ziv(handler, port, address):
+    """ZIV's server on `address`, or, when none is given, on a private
+    loopback address drawn at random (another one when the port is taken
+    there); on 127.0.0.1 when the platform routes only that address."""
+    if address is not None:
+        return _bind(_Server, handler, address, port, "ZIV")
+    for _ in range(ADDRESS_TRIES):
+        try:
+            return _bind(_Server, handler, private_loopback_address(), port, "ZIV")
+        except PortTaken:
+            continue
+        except OSError as error:
+            if error.errno != errno.EADDRNOTAVAIL:
+                raise
+            break  # no 127.0.0.0/8 beyond 127.0.0.1 here
+    return _bind(_Server, handler, FALLBACK_ADDRESS, port, "ZIV")
+
+
 class FakePortal:
-    """Serves DEVU on a free port (or `devu_port`) and ZIV on `ziv_port`
-    (7001 unless told otherwise), both on 127.0.0.1, until close()."""
+    """Serves ZIV on `ziv_port` (7001 unless told otherwise) and DEVU on a
+    free port (or `devu_port`), both on one loopback address, until close().
+
+    The address is `address` when given, else a private one drawn for this
+    portal (see private_loopback_address), so that the portals of several
+    runs, and other programs on 127.0.0.1:7001, never meet; a browser reaches
+    the portal's host names with the switches of `browser_arguments()`.
+    Where only 127.0.0.1 is routed, that is used, and PortTaken says so when
+    another program holds the port there."""
 
     def __init__(self, ziv_user="cashier", ziv_password="k", devu_port=0, ziv_port=ZIV_PORT,
-                 devu_host=DEVU_HOST, ziv_host=ZIV_HOST):
+                 devu_host=DEVU_HOST, ziv_host=ZIV_HOST, address=None):
         self.ziv_user = ziv_user
         self.ziv_password = ziv_password
         self.devu_host = devu_host
@@ -131,9 +169,10 @@ class FakePortal:
         self.sessions = set()
         self._lock = threading.Lock()
         self._servers = []
-        ziv = _bind(_Server, _handler(self, _ZivRoutes), ziv_port, "ZIV")
+        ziv = _bind_ziv(_handler(self, _ZivRoutes), ziv_port, address)
+        self.address = ziv.server_address[0]
         try:
-            devu = _bind(_Server, _handler(self, _DevuRoutes), devu_port, "DEVU")
+            devu = _bind(_Server, _handler(self, _DevuRoutes), self.address, devu_port, "DEVU")
         except BaseException:
             ziv.server_close()
             raise
@@ -142,6 +181,11 @@ class FakePortal:
         for server in (devu, ziv):
             threading.Thread(target=server.serve_forever, daemon=True).start()
             self._servers.append(server)
+
+    def browser_arguments(self):
+        """Chromium switches that resolve every host name to this portal's
+        address (and keep plain HTTP plain)."""
+        return ("--host-resolver-rules=MAP * " + self.address, "--disable-features=HttpsUpgrades")
 
     # ---- addresses ----------------------------------------------------------------
 
