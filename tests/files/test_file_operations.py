@@ -97,3 +97,61 @@ def test_create_folder_error_is_printed(folder, out):
         expected = f"Error creating folder: {error}"
     assert gu.create_folder_in_path("file/sub") is None
     assert out() == [expected]
+
+
+# A child process with a file size limit of 20,000 bytes, so that copying a
+# 100,000-byte file fails part-way with EFBIG (SIGXFSZ ignored), as on a
+# full disk.
+SIZE_LIMITED = r"""
+import datetime as real_datetime, errno, resource, signal
+import kestrelflow.generic_utility as gu
+
+class FixedDatetime(real_datetime.datetime):
+    @classmethod
+    def now(cls, tz=None):
+        return cls(2024, 3, 9, 23, 59, 59)
+
+gu.datetime = FixedDatetime
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+resource.setrlimit(resource.RLIMIT_FSIZE, (20000, hard))
+try:
+    gu.copy_and_rename_file("in", "out", "report", ".bin")
+except OSError as error:
+    print("raised", errno.errorcode[error.errno])
+"""
+
+
+def test_a_failing_copy_keeps_the_earlier_copy_byte_for_byte(folder):
+    import subprocess
+    import sys
+    make(folder / "in", ["report.bin"], content=b"new " * 25000)
+    earlier = bytes(range(256)) * 390 + b"earlier copy"
+    make(folder / "out", [])
+    (folder / "out" / "report 2024-03-09.bin").write_bytes(earlier)
+    done = subprocess.run([sys.executable, "-c", SIZE_LIMITED], cwd=folder,
+                          capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["raised EFBIG"]
+    assert os.listdir(folder / "out") == ["report 2024-03-09.bin"]
+    assert (folder / "out" / "report 2024-03-09.bin").read_bytes() == earlier
+
+
+def test_a_linked_destination_is_written_through_as_a_copy_does(folder, today, out):
+    make(folder / "in", ["report.txt"], content=b"fresh ")
+    make(folder / "kept", ["target.txt"], content=b"old ")
+    make(folder / "out", [])
+    os.symlink(folder / "kept" / "target.txt", folder / "out" / "report 2024-03-09.txt")
+    gu.copy_and_rename_file("in", "out", "report", ".txt")
+    assert os.path.islink(folder / "out" / "report 2024-03-09.txt")
+    assert (folder / "kept" / "target.txt").read_bytes() == b"fresh report.txt"
+    assert os.listdir(folder / "kept") == ["target.txt"]
+
+
+def test_a_file_copied_onto_itself_raises(folder, today, out):
+    import shutil
+    make(folder / "in", ["report 2024-03-09.txt"])
+    with pytest.raises(shutil.SameFileError):
+        gu.copy_and_rename_file("in", "in", "report", ".txt")
+    assert os.listdir(folder / "in") == ["report 2024-03-09.txt"]
+    assert out() == []

@@ -1,0 +1,141 @@
+// Files that appear under their name complete, or not at all (the rules are
+// in file_safety.h).
+#include "frame/file_safety.h"
+
+#include <cerrno>
+#include <utility>
+
+namespace kf {
+namespace {
+
+// Characters of the target's stem kept in the temporary name: with the tag
+// and the dots the name stays well within the 255 bytes a folder entry may
+// have, whatever the script of the stem.
+constexpr Py_ssize_t kStemKept = 40;
+constexpr int kCreateAttempts = 100;
+
+void remove_quietly(py::handle os, py::handle path) {
+  try {
+    call_method(os, "unlink", {path});
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+  }
+}
+
+void close_quietly(py::handle os, py::handle fd) {
+  try {
+    call_method(os, "close", {fd});
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+  }
+}
+
+// raise kind(code, strerror(code), filename)
+[[noreturn]] void raise_os_error(PyObject* kind, py::handle code, py::handle filename) {
+  py::object message = call_method(g("os"), "strerror", {code});
+  py::object error = call(kind, {code, message, filename});
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
+
+// A new temporary file beside `path`: its descriptor and its name.  An error
+// other than a name clash is raised again under the target's own name.
+std::pair<py::object, py::object> create_temporary(py::handle os, py::handle path, int create_mode) {
+  py::object os_path = os.attr("path");
+  py::object folder = call_method(os_path, "dirname", {call_method(os_path, "abspath", {path})});
+  auto parts = unpack<2>(call_method(os_path, "splitext", {call_method(os_path, "basename", {path})}));
+  py::object stem = parts[0][py::slice(0, kStemKept, 1)];
+  py::object flags = os.attr("O_WRONLY") | os.attr("O_CREAT") | os.attr("O_EXCL") |
+                     py::getattr(os, "O_NOFOLLOW", int_of(0));
+  for (int attempt = 1;; ++attempt) {
+    py::object tag = call_method(call_method(os, "urandom", {int_of(6)}), "hex");
+    py::object name =
+        call_method(os_path, "join", {folder, concat({".", stem, ".", tag, ".tmp", parts[1]})});
+    try {
+      return {call_method(os, "open", {name, flags, int_of(create_mode)}), name};
+    } catch (...) {
+      py::error_already_set e = caught(PyExc_OSError);
+      if (e.matches(PyExc_FileExistsError) && attempt < kCreateAttempts) continue;
+      py::object code = e.value().attr("errno");
+      if (code.is_none()) throw e;
+      raise_os_error(reinterpret_cast<PyObject*>(Py_TYPE(e.value().ptr())), code, path);
+    }
+  }
+}
+
+// Links the complete file under `path`, which must be free; the temporary
+// name is then dropped.  Where the file system has no hard links the name is
+// checked and taken by a rename.
+void link_into_place(py::handle os, py::handle temporary, py::handle path) {
+  try {
+    call_method(os, "link", {temporary, path});
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+    if (e.matches(PyExc_FileExistsError)) throw e;
+    if (truthy(call_method(os.attr("path"), "lexists", {path})))
+      raise_os_error(PyExc_FileExistsError, int_of(EEXIST), path);
+    call_method(os, "replace", {temporary, path});
+    return;
+  }
+  remove_quietly(os, temporary);
+}
+
+// Makes the new entry of the folder durable where the system lets a folder
+// be synced; nothing is lost where it does not.
+void sync_folder(py::handle os, py::handle path) {
+  py::object os_path = os.attr("path");
+  py::object folder = call_method(os_path, "dirname", {call_method(os_path, "abspath", {path})});
+  py::object fd;
+  try {
+    fd = call_method(os, "open", {folder, os.attr("O_RDONLY")});
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+    return;
+  }
+  try {
+    call_method(os, "fsync", {fd});
+  } catch (...) {
+    py::error_already_set e = as_python_error();
+    close_quietly(os, fd);
+    if (!e.matches(PyExc_OSError)) throw e;
+    return;
+  }
+  close_quietly(os, fd);
+}
+
+}  // namespace
+
+namespace detail {
+
+void write_beside(py::handle target, const char* file_mode, int create_mode, Place place,
+                  WriteBody write, void* body) {
+  py::object os = g("os");
+  py::object path = call_method(os, "fspath", {target});
+  std::pair<py::object, py::object> created = create_temporary(os, path, create_mode);
+  py::object fd = created.first;
+  py::object temporary = created.second;
+  bool fd_open = true;
+  try {
+    py::object file = os.attr("fdopen")(fd, py::str(file_mode), py::arg("closefd") = false);
+    kf::with_(file, [&](py::handle out) {
+      write(body, out, temporary);
+      call_method(out, "flush");
+    });
+    call_method(os, "fsync", {fd});
+    fd_open = false;
+    call_method(os, "close", {fd});
+    if (place == Place::replace)
+      call_method(os, "replace", {temporary, path});
+    else
+      link_into_place(os, temporary, path);
+  } catch (...) {
+    py::error_already_set e = as_python_error();
+    if (fd_open) close_quietly(os, fd);
+    remove_quietly(os, temporary);
+    throw e;
+  }
+  sync_folder(os, path);
+}
+
+}  // namespace detail
+}  // namespace kf
