@@ -38,8 +38,21 @@ void close_quietly(py::handle os, py::handle fd) {
   throw py::error_already_set();
 }
 
-// A new temporary file beside `path`: its descriptor and its name.  An error
-// other than a name clash is raised again under the target's own name.
+// An OSError about the temporary file is reported under the target's name,
+// the one the caller knows.
+void name_the_target(const py::error_already_set& error, py::handle temporary, py::handle path) {
+  if (!error.matches(PyExc_OSError)) return;
+  try {
+    for (const char* field : {"filename", "filename2"}) {
+      py::object name = py::getattr(error.value(), field, py::none());
+      if (!name.is_none() && eq(name, temporary)) py::setattr(error.value(), field, path);
+    }
+  } catch (...) {
+    py::error_already_set e = caught();
+  }
+}
+
+// A new temporary file beside `path`: its descriptor and its name.
 std::pair<py::object, py::object> create_temporary(py::handle os, py::handle path, int create_mode) {
   py::object os_path = os.attr("path");
   py::object folder = call_method(os_path, "dirname", {call_method(os_path, "abspath", {path})});
@@ -56,9 +69,8 @@ std::pair<py::object, py::object> create_temporary(py::handle os, py::handle pat
     } catch (...) {
       py::error_already_set e = caught(PyExc_OSError);
       if (e.matches(PyExc_FileExistsError) && attempt < kCreateAttempts) continue;
-      py::object code = e.value().attr("errno");
-      if (code.is_none()) throw e;
-      raise_os_error(reinterpret_cast<PyObject*>(Py_TYPE(e.value().ptr())), code, path);
+      name_the_target(e, name, path);
+      throw e;
     }
   }
 }
@@ -132,6 +144,7 @@ void write_beside(py::handle target, const char* file_mode, int create_mode, Pla
     py::error_already_set e = as_python_error();
     if (fd_open) close_quietly(os, fd);
     remove_quietly(os, temporary);
+    name_the_target(e, temporary, path);
     throw e;
   }
   sync_folder(os, path);

@@ -21,8 +21,8 @@
 //      target's name and raises FileExistsError when that name is taken
 //      (also by a dangling link), so that nothing is ever overwritten.
 //   4. When anything fails or is interrupted, the temporary file is removed
-//      and the error raised again; the target is as it was.  A temporary
-//      file that cannot be created is reported under the target's name.
+//      and the error raised again; the target is as it was.  An OSError
+//      that names the temporary file is reported under the target's name.
 //
 // The target's folder must exist; it is not created here.
 #pragma once
