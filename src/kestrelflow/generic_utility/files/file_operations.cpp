@@ -30,7 +30,7 @@ void copy_beside(py::handle os, py::handle source, py::handle destination) {
                                       {source, named});
     raise(shutil.attr("SameFileError"), message);
   }
-  write_beside(target, "wb", 0600, Place::replace, [&](py::handle, py::handle temporary) {
+  write_beside(target, 0600, Place::replace, [&](py::handle, py::handle temporary) {
     call_method(shutil, "copy", {source, temporary});
   });
 }

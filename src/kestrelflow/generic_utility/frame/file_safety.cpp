@@ -117,10 +117,22 @@ void sync_folder(py::handle os, py::handle path) {
 
 }  // namespace
 
+void write_all(py::handle fd, py::handle data) {
+  py::object os = g("os");
+  py::object view = py::reinterpret_steal<py::object>(PyMemoryView_FromObject(data.ptr()));
+  if (!view) throw py::error_already_set();
+  for (Py_ssize_t left = static_cast<Py_ssize_t>(py::len(view)); left > 0;) {
+    check_signals();
+    Py_ssize_t written = call_method(os, "write", {fd, view}).cast<Py_ssize_t>();
+    if (written <= 0 || written > left) raise_error(PyExc_OSError, "the file took no more bytes");
+    left -= written;
+    view = view[py::slice(written, static_cast<Py_ssize_t>(py::len(view)), 1)];
+  }
+}
+
 namespace detail {
 
-void write_beside(py::handle target, const char* file_mode, int create_mode, Place place,
-                  WriteBody write, void* body) {
+void write_beside(py::handle target, int create_mode, Place place, WriteBody write, void* body) {
   py::object os = g("os");
   py::object path = call_method(os, "fspath", {target});
   std::pair<py::object, py::object> created = create_temporary(os, path, create_mode);
@@ -128,11 +140,7 @@ void write_beside(py::handle target, const char* file_mode, int create_mode, Pla
   py::object temporary = created.second;
   bool fd_open = true;
   try {
-    py::object file = os.attr("fdopen")(fd, py::str(file_mode), py::arg("closefd") = false);
-    kf::with_(file, [&](py::handle out) {
-      write(body, out, temporary);
-      call_method(out, "flush");
-    });
+    write(body, fd, temporary);
     call_method(os, "fsync", {fd});
     fd_open = false;
     call_method(os, "close", {fd});

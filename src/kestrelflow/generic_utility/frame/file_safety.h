@@ -1,9 +1,9 @@
 // Files that appear under their name complete, or not at all.
 //
-// write_beside(target, file_mode, create_mode, place, body) writes a file
-// that a later run (or a person) relies on, so that a failure part-way (a
-// full disk, a size limit, an unwritable name, Ctrl-C) never leaves a
-// truncated file under the target's name.  Its rules:
+// write_beside(target, create_mode, place, body) writes a file that a later
+// run (or a person) relies on, so that a failure part-way (a full disk, a
+// size limit, an unwritable name, Ctrl-C) never leaves a truncated file
+// under the target's name.  Its rules:
 //
 //   1. The content goes to a new temporary file in the target's own folder,
 //      named "." + the target's stem + "." + a random tag + ".tmp" + the
@@ -12,10 +12,9 @@
 //      O_NOFOLLOW: never an existing file, never through a symbolic link,
 //      never a name someone else prepared.  Its mode is `create_mode` less
 //      the umask (0600 stays owner-only whatever the umask).
-//   2. `body(file, temporary)` writes it: `file` is a file object open on
-//      the new file in `file_mode` ("w" or "wb"); a body may instead write
-//      through the `temporary` name (a library that takes a path).  Then the
-//      file is flushed, fsync'ed and closed.
+//   2. `body(fd, temporary)` writes it, through the descriptor (write_all)
+//      or through the `temporary` name (a library that takes a path).  Then
+//      the file is fsync'ed and closed.
 //   3. Only then is it put in place, in one step: Place::replace renames it
 //      over the target (os.replace); Place::keep_existing links it under the
 //      target's name and raises FileExistsError when that name is taken
@@ -36,20 +35,21 @@ namespace kf {
 enum class Place { replace, keep_existing };
 
 namespace detail {
-using WriteBody = void (*)(void* body, py::handle file, py::handle temporary);
-void write_beside(py::handle target, const char* file_mode, int create_mode, Place place,
-                  WriteBody write, void* body);
+using WriteBody = void (*)(void* body, py::handle fd, py::handle temporary);
+void write_beside(py::handle target, int create_mode, Place place, WriteBody write, void* body);
 }  // namespace detail
 
 template <typename Body>
-void write_beside(py::handle target, const char* file_mode, int create_mode, Place place,
-                  Body&& body) {
+void write_beside(py::handle target, int create_mode, Place place, Body&& body) {
   detail::write_beside(
-      target, file_mode, create_mode, place,
-      [](void* b, py::handle file, py::handle temporary) {
-        (*static_cast<std::remove_reference_t<Body>*>(b))(file, temporary);
+      target, create_mode, place,
+      [](void* b, py::handle fd, py::handle temporary) {
+        (*static_cast<std::remove_reference_t<Body>*>(b))(fd, temporary);
       },
       static_cast<void*>(&body));
 }
+
+// os.write(fd, ...) until every byte of `data` (bytes or a buffer) is written.
+void write_all(py::handle fd, py::handle data);
 
 }  // namespace kf

@@ -24,8 +24,8 @@ void store_token(py::handle token_json) {
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
     throw py::error_already_set();
   }
-  write_beside(name, "w", 0600, Place::replace,
-               [&](py::handle token, py::handle) { call_method(token, "write", {token_json}); });
+  py::object data = call_method(token_json, "encode", {str_of("utf-8")});
+  write_beside(name, 0600, Place::replace, [&](py::handle fd, py::handle) { write_all(fd, data); });
 }
 
 }  // namespace

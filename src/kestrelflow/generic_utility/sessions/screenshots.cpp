@@ -44,7 +44,7 @@ py::object capture_screenshot(Arg base_path, Arg screen_number, Arg service_name
       throw py::error_already_set();
     }
     say({"Capturing screenshot using Selenium WebDriver..."});
-    write_beside(save_path, "wb", 0666, Place::keep_existing, [&](py::handle, py::handle temporary) {
+    write_beside(save_path, 0666, Place::keep_existing, [&](py::handle, py::handle temporary) {
       // The driver reports a file it could not write by returning False.
       py::object saved = driver.attr("save_screenshot")(temporary);
       if (saved.ptr() == Py_False)
@@ -67,7 +67,7 @@ py::object capture_screenshot(Arg base_path, Arg screen_number, Arg service_name
     py::object shot = grabber.attr("grab")(monitor);
     py::object image = g("Image").attr("frombytes")("RGB", shot.attr("size"), shot.attr("bgra"),
                                                     "raw", "BGRX");
-    write_beside(save_path, "wb", 0666, Place::keep_existing,
+    write_beside(save_path, 0666, Place::keep_existing,
                  [&](py::handle, py::handle temporary) { image.attr("save")(temporary); });
     say({"Screenshot saved to ", save_path});
   });
