@@ -64,3 +64,24 @@ def test_a_search_run_on_a_real_page(driver, pages, clock, out, tmp_path):
     assert (table["Step Type"] == table["Action Type"]).all()
     for _, rows in table.groupby("Step Type"):
         assert rows["name"].str.endswith("/steps_portal.css").any()
+
+
+def test_a_step_whose_screenshot_cannot_be_written_is_recorded_as_failed(driver, pages, clock,
+                                                                         out, tmp_path):
+    url = pages.url("steps_portal.html")
+    # A slash in the step name names a folder that is not there.
+    steps = [["Open a/b", "get_url", [], [], 0, [url]],
+             ["Open portal", "get_url", [], [], 0, [url]]]
+    shots, timings = tmp_path / "shots", tmp_path / "timings.csv"
+    context, data = gu.run_steps(driver, steps, "Portal", str(timings), str(shots),
+                                 "Search service", "unused")
+    [record] = context["error_records"]
+    assert record["ServiceName"] == "Search service - Open a/b"
+    assert record["Error"].startswith("[Errno 2] No such file or directory: ")
+    lines = out()
+    assert [line for line in lines if line.startswith("⚠️ Error during")] == [
+        "⚠️ Error during 'Open a/b': " + record["Error"]]
+    saved = [line for line in lines if line.startswith("Screenshot saved")]
+    assert len(saved) == 1 and "Open_portal_" in saved[0]
+    assert [p.name[:12] for p in shots.rglob("*") if p.is_file()] == ["Open_portal_"]
+    assert list(dict.fromkeys(pd.read_csv(timings)["Step Type"])) == ["Open portal"]
