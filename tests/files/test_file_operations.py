@@ -1,5 +1,6 @@
 """copy_and_rename_file and create_folder_in_path."""
 import datetime as real_datetime
+import errno
 import os
 import stat
 
@@ -156,3 +157,40 @@ def test_a_file_copied_onto_itself_raises(folder, today, out):
         gu.copy_and_rename_file("in", "in", "report", ".txt")
     assert os.listdir(folder / "in") == ["report 2024-03-09.txt"]
     assert out() == []
+
+
+class SyncFailing:
+    """The module's os, with fsync of files failing with the given errno."""
+
+    def __init__(self, code):
+        self.code = code
+
+    def fsync(self, fd):
+        import stat as kinds
+        if kinds.S_ISREG(os.fstat(fd).st_mode):
+            raise OSError(self.code, os.strerror(self.code))
+        return os.fsync(fd)
+
+    def __getattr__(self, name):
+        return getattr(os, name)
+
+
+@pytest.mark.parametrize("code, copied", [
+    pytest.param(errno.EINVAL, True, id="EINVAL: the file system cannot sync, the copy stands"),
+    pytest.param(errno.ENOTSUP, True, id="ENOTSUP: likewise"),
+    pytest.param(errno.EIO, False, id="EIO: the copy fails, the earlier copy stays"),
+    pytest.param(errno.ENOSPC, False, id="ENOSPC found late: likewise"),
+])
+def test_a_copy_is_only_put_in_place_once_synced(folder, today, out, monkeypatch, code, copied):
+    make(folder / "in", ["report.txt"], content=b"new ")
+    make(folder / "out", ["report 2024-03-09.txt"], content=b"earlier ")
+    monkeypatch.setattr(gu, "os", SyncFailing(code))
+    if copied:
+        gu.copy_and_rename_file("in", "out", "report", ".txt")
+    else:
+        with pytest.raises(OSError) as raised:
+            gu.copy_and_rename_file("in", "out", "report", ".txt")
+        assert raised.value.errno == code
+    assert os.listdir(folder / "out") == ["report 2024-03-09.txt"]
+    assert (folder / "out" / "report 2024-03-09.txt").read_bytes() == \
+        (b"new report.txt" if copied else b"earlier report 2024-03-09.txt")

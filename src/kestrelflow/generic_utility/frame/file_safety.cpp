@@ -59,7 +59,8 @@ std::pair<py::object, py::object> create_temporary(py::handle os, py::handle pat
   auto parts = unpack<2>(call_method(os_path, "splitext", {call_method(os_path, "basename", {path})}));
   py::object stem = parts[0][py::slice(0, kStemKept, 1)];
   py::object flags = os.attr("O_WRONLY") | os.attr("O_CREAT") | os.attr("O_EXCL") |
-                     py::getattr(os, "O_NOFOLLOW", int_of(0));
+                     py::getattr(os, "O_NOFOLLOW", int_of(0)) |
+                     py::getattr(os, "O_BINARY", int_of(0));
   for (int attempt = 1;; ++attempt) {
     py::object tag = call_method(call_method(os, "urandom", {int_of(6)}), "hex");
     py::object name =
@@ -90,6 +91,22 @@ void link_into_place(py::handle os, py::handle temporary, py::handle path) {
     return;
   }
   remove_quietly(os, temporary);
+}
+
+// Makes the written bytes durable before the name shows them.  A file system
+// that cannot sync a file says so with EINVAL or ENOTSUP; that is no
+// failure of the write.  Any other error (an I/O error, a full disk found
+// late) is.
+void sync_file(py::handle os, py::handle fd) {
+  try {
+    call_method(os, "fsync", {fd});
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+    py::object code = e.value().attr("errno");
+    for (int unsupported : {EINVAL, ENOTSUP, EOPNOTSUPP})
+      if (eq(code, int_of(unsupported))) return;
+    throw e;
+  }
 }
 
 // Makes the new entry of the folder durable where the system lets a folder
@@ -141,7 +158,7 @@ void write_beside(py::handle target, int create_mode, Place place, WriteBody wri
   bool fd_open = true;
   try {
     write(body, fd, temporary);
-    call_method(os, "fsync", {fd});
+    sync_file(os, fd);
     fd_open = false;
     call_method(os, "close", {fd});
     if (place == Place::replace)

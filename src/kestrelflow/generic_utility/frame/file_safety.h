@@ -14,7 +14,8 @@
 //      the umask (0600 stays owner-only whatever the umask).
 //   2. `body(fd, temporary)` writes it, through the descriptor (write_all)
 //      or through the `temporary` name (a library that takes a path).  Then
-//      the file is fsync'ed and closed.
+//      the file is fsync'ed (a file system that cannot sync a file, EINVAL or
+//      ENOTSUP, is no failure) and closed.
 //   3. Only then is it put in place, in one step: Place::replace renames it
 //      over the target (os.replace); Place::keep_existing links it under the
 //      target's name and raises FileExistsError when that name is taken
