@@ -282,3 +282,25 @@ def test_a_full_disk_leaves_no_picture_and_raises(pages, tmp_path, webdriver):
     assert lines[0].startswith("save_path======> ") and lines[-1] == "raised OSError"
     assert not any(line.startswith("Screenshot saved") for line in lines)
     assert os.listdir(tmp_path / "svc") == []
+
+
+class NoHardLinks:
+    """The module's os on a file system without hard links (as FAT)."""
+
+    def link(self, *args, **kwargs):
+        raise PermissionError(1, "Operation not permitted")
+
+    def __getattr__(self, name):
+        return getattr(os, name)
+
+
+def test_without_hard_links_shots_still_never_overwrite(gu, monkeypatch, tmp_path, stamp, out):
+    from fakes import FakeDriver
+    monkeypatch.setattr(gu, "os", NoHardLinks())
+    for _ in range(2):
+        gu.capture_screenshot(str(tmp_path), 1, "svc", "step", True, FakeDriver())
+    names = ["step_" + STAMP + ".png", "step_" + STAMP + "_2.png"]
+    assert [line for line in out() if line.startswith("Screenshot saved")] == \
+        ["Screenshot saved to " + os.path.join(str(tmp_path) + "/svc", name) for name in names]
+    assert sorted(os.listdir(tmp_path / "svc")) == names
+    assert all(png_size(tmp_path / "svc" / name) == (1, 1) for name in names)

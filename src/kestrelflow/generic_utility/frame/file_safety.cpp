@@ -30,14 +30,6 @@ void close_quietly(py::handle os, py::handle fd) {
   }
 }
 
-// raise kind(code, strerror(code), filename)
-[[noreturn]] void raise_os_error(PyObject* kind, py::handle code, py::handle filename) {
-  py::object message = call_method(g("os"), "strerror", {code});
-  py::object error = call(kind, {code, message, filename});
-  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
-  throw py::error_already_set();
-}
-
 // An OSError about the temporary file is reported under the target's name,
 // the one the caller knows.
 void name_the_target(const py::error_already_set& error, py::handle temporary, py::handle path) {
@@ -86,7 +78,7 @@ void link_into_place(py::handle os, py::handle temporary, py::handle path) {
     py::error_already_set e = caught(PyExc_OSError);
     if (e.matches(PyExc_FileExistsError)) throw e;
     if (truthy(call_method(os.attr("path"), "lexists", {path})))
-      raise_os_error(PyExc_FileExistsError, int_of(EEXIST), path);
+      raise_os_error(EEXIST, path);
     call_method(os, "replace", {temporary, path});
     return;
   }
@@ -133,6 +125,14 @@ void sync_folder(py::handle os, py::handle path) {
 }
 
 }  // namespace
+
+void raise_os_error(int code, py::handle filename) {
+  py::object number = int_of(code);
+  py::object message = call_method(g("os"), "strerror", {number});
+  py::object error = call(PyExc_OSError, {number, message, filename});
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
 
 void write_all(py::handle fd, py::handle data) {
   py::object os = g("os");

@@ -50,6 +50,10 @@ void write_beside(py::handle target, int create_mode, Place place, Body&& body) 
       static_cast<void*>(&body));
 }
 
+// raise OSError(code, os.strerror(code), filename): the subclass the code
+// stands for (FileExistsError for EEXIST ...), as the system calls raise it.
+[[noreturn]] void raise_os_error(int code, py::handle filename);
+
 // os.write(fd, ...) until every byte of `data` (bytes or a buffer) is written.
 void write_all(py::handle fd, py::handle data);
 

@@ -18,12 +18,7 @@ constexpr const char* kClientSecretsFile = "Creds.json";
 void store_token(py::handle token_json) {
   py::object os = g("os");
   py::str name = str_of(kTokenFile);
-  if (truthy(call_method(os.attr("path"), "islink", {name}))) {
-    py::object code = int_of(ELOOP);
-    py::object error = call(PyExc_OSError, {code, call_method(os, "strerror", {code}), name});
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
-    throw py::error_already_set();
-  }
+  if (truthy(call_method(os.attr("path"), "islink", {name}))) raise_os_error(ELOOP, name);
   py::object data = call_method(token_json, "encode", {str_of("utf-8")});
   write_beside(name, 0600, Place::replace, [&](py::handle fd, py::handle) { write_all(fd, data); });
 }
