@@ -1,5 +1,6 @@
 """copy_and_rename_file and create_folder_in_path."""
 import datetime as real_datetime
+import errno
 import os
 import stat
 
@@ -97,3 +98,99 @@ def test_create_folder_error_is_printed(folder, out):
         expected = f"Error creating folder: {error}"
     assert gu.create_folder_in_path("file/sub") is None
     assert out() == [expected]
+
+
+# A child process with a file size limit of 20,000 bytes, so that copying a
+# 100,000-byte file fails part-way with EFBIG (SIGXFSZ ignored), as on a
+# full disk.
+SIZE_LIMITED = r"""
+import datetime as real_datetime, errno, resource, signal
+import kestrelflow.generic_utility as gu
+
+class FixedDatetime(real_datetime.datetime):
+    @classmethod
+    def now(cls, tz=None):
+        return cls(2024, 3, 9, 23, 59, 59)
+
+gu.datetime = FixedDatetime
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+resource.setrlimit(resource.RLIMIT_FSIZE, (20000, hard))
+try:
+    gu.copy_and_rename_file("in", "out", "report", ".bin")
+except OSError as error:
+    print("raised", errno.errorcode[error.errno], error)
+"""
+
+
+def test_a_failing_copy_keeps_the_earlier_copy_byte_for_byte(folder):
+    import subprocess
+    import sys
+    make(folder / "in", ["report.bin"], content=b"new " * 25000)
+    earlier = bytes(range(256)) * 390 + b"earlier copy"
+    make(folder / "out", [])
+    (folder / "out" / "report 2024-03-09.bin").write_bytes(earlier)
+    done = subprocess.run([sys.executable, "-c", SIZE_LIMITED], cwd=folder,
+                          capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == [
+        "raised EFBIG [Errno 27] File too large: 'in/report.bin' -> 'out/report 2024-03-09.bin'"]
+    assert os.listdir(folder / "out") == ["report 2024-03-09.bin"]
+    assert (folder / "out" / "report 2024-03-09.bin").read_bytes() == earlier
+
+
+def test_a_linked_destination_is_written_through_as_a_copy_does(folder, today, out):
+    make(folder / "in", ["report.txt"], content=b"fresh ")
+    make(folder / "kept", ["target.txt"], content=b"old ")
+    make(folder / "out", [])
+    os.symlink(folder / "kept" / "target.txt", folder / "out" / "report 2024-03-09.txt")
+    gu.copy_and_rename_file("in", "out", "report", ".txt")
+    assert os.path.islink(folder / "out" / "report 2024-03-09.txt")
+    assert (folder / "kept" / "target.txt").read_bytes() == b"fresh report.txt"
+    assert os.listdir(folder / "kept") == ["target.txt"]
+
+
+def test_a_file_copied_onto_itself_raises(folder, today, out):
+    import shutil
+    make(folder / "in", ["report 2024-03-09.txt"])
+    with pytest.raises(shutil.SameFileError):
+        gu.copy_and_rename_file("in", "in", "report", ".txt")
+    assert os.listdir(folder / "in") == ["report 2024-03-09.txt"]
+    assert out() == []
+
+
+class SyncFailing:
+    """The module's os, with fsync of files failing with the given errno."""
+
+    def __init__(self, code):
+        self.code = code
+
+    def fsync(self, fd):
+        import stat as kinds
+        if kinds.S_ISREG(os.fstat(fd).st_mode):
+            raise OSError(self.code, os.strerror(self.code))
+        return os.fsync(fd)
+
+    def __getattr__(self, name):
+        return getattr(os, name)
+
+
+@pytest.mark.parametrize("code, copied", [
+    pytest.param(errno.EINVAL, True, id="EINVAL: the file system cannot sync, the copy stands"),
+    pytest.param(errno.ENOTSUP, True, id="ENOTSUP: likewise"),
+    pytest.param(errno.EIO, False, id="EIO: the copy fails, the earlier copy stays"),
+    pytest.param(errno.ENOSPC, False, id="ENOSPC found late: likewise"),
+])
+def test_a_copy_is_only_put_in_place_once_synced(folder, today, out, monkeypatch, code, copied):
+    make(folder / "in", ["report.txt"], content=b"new ")
+    make(folder / "out", ["report 2024-03-09.txt"], content=b"earlier ")
+    monkeypatch.setattr(gu, "os", SyncFailing(code))
+    if copied:
+        gu.copy_and_rename_file("in", "out", "report", ".txt")
+    else:
+        with pytest.raises(OSError) as raised:
+            gu.copy_and_rename_file("in", "out", "report", ".txt")
+        assert raised.value.errno == code
+    assert os.listdir(folder / "out") == ["report 2024-03-09.txt"]
+    assert (folder / "out" / "report 2024-03-09.txt").read_bytes() == \
+        (b"new report.txt" if copied else b"earlier report 2024-03-09.txt")

@@ -156,3 +156,55 @@ def test_list_messages_other_errors_propagate():
             raise KeyError("users")
     with pytest.raises(KeyError):
         gu.list_messages(Broken())
+
+
+# A child process with a file size limit of 100 bytes, so that the token's
+# write fails part-way with EFBIG (SIGXFSZ ignored), as on a full disk.  The
+# consent may find a token that another run stored meanwhile.
+SIZE_LIMITED = r"""
+import errno, resource, signal, sys
+import kestrelflow.generic_utility as gu
+from google.oauth2.credentials import Credentials
+
+meanwhile = sys.argv[1]
+
+class Flow:
+    @classmethod
+    def from_client_secrets_file(cls, *args):
+        return cls()
+
+    def run_local_server(self, **options):
+        if meanwhile:
+            with open("token.json", "w") as other:
+                other.write(meanwhile)
+        return Credentials("access-new", refresh_token="refresh-new",
+                           token_uri="https://oauth2.googleapis.com/token",
+                           client_id="client-1.apps.example", client_secret="secret-1",
+                           scopes=gu.SCOPES)
+
+gu.InstalledAppFlow = Flow
+gu.build = lambda *args, **kwargs: "service"
+signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+soft, hard = resource.getrlimit(resource.RLIMIT_FSIZE)
+resource.setrlimit(resource.RLIMIT_FSIZE, (100, hard))
+try:
+    gu.authenticate_gmail()
+except OSError as error:
+    print("raised", errno.errorcode[error.errno])
+"""
+
+
+@pytest.mark.parametrize("meanwhile", ["", '{"token": "other run"}'],
+                         ids=["no token", "token stored meanwhile"])
+def test_a_failing_token_write_leaves_no_truncated_token(workdir, meanwhile):
+    import subprocess
+    import sys
+    done = subprocess.run([sys.executable, "-c", SIZE_LIMITED, meanwhile], cwd=workdir,
+                          capture_output=True, text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["raised EFBIG"]
+    if meanwhile:
+        assert os.listdir(workdir) == ["token.json"]
+        assert (workdir / "token.json").read_text() == meanwhile
+    else:
+        assert os.listdir(workdir) == []

@@ -88,3 +88,25 @@ def test_a_run_on_a_browser_that_has_gone_returns_its_records(pages, clock, out,
     assert [(r["ServiceName"], r["URL"]) for r in context["error_records"]] == [
         ("Search service - " + step[0], "") for step in steps]
     assert data == [{"step": "Read", "value": False}]
+
+
+def test_a_step_whose_screenshot_cannot_be_written_is_recorded_as_failed(driver, pages, clock,
+                                                                         out, tmp_path):
+    url = pages.url("steps_portal.html")
+    # A slash in the step name names a folder that is not there.
+    steps = [["Open a/b", "get_url", [], [], 0, [url]],
+             ["Open portal", "get_url", [], [], 0, [url]]]
+    shots, timings = tmp_path / "shots", tmp_path / "timings.csv"
+    context, data = gu.run_steps(driver, steps, "Portal", str(timings), str(shots),
+                                 "Search service", "unused")
+    assert [r["outcome"] for r in context["step_results"]] == ["error", "done"]
+    [record] = context["error_records"]
+    assert record["ServiceName"] == "Search service - Open a/b"
+    assert record["Error"].startswith("[Errno 2] No such file or directory: ")
+    lines = out()
+    assert [line for line in lines if line.startswith("⚠️ Error during")] == [
+        "⚠️ Error during 'Open a/b': " + record["Error"]]
+    saved = [line for line in lines if line.startswith("Screenshot saved")]
+    assert len(saved) == 1 and "Open_portal_" in saved[0]
+    assert [p.name[:12] for p in shots.rglob("*") if p.is_file()] == ["Open_portal_"]
+    assert list(dict.fromkeys(pd.read_csv(timings)["Step Type"])) == ["Open portal"]

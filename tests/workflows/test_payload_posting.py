@@ -2,6 +2,7 @@
 import http.server
 import socket
 import threading
+import types
 
 import pandas as pd
 import pytest
@@ -109,5 +110,82 @@ def test_refused_connection_propagates_and_stops(closed_port_url, clock, out):
     frame = pd.DataFrame({"request_payload": ["first", "second"]})
     with pytest.raises(requests.exceptions.ConnectionError):
         gu.send_post_requests_for_payloads(frame, closed_port_url, {}, 1)
+    assert out() == ["Request Payload Data (1/2): first"]
+    assert clock.sleeps == []
+
+
+
+# ---- servers that never finish answering -------------------------------------
+
+class Stalling:
+    """A server on 127.0.0.1 that takes a request, sends `at_once`, then
+    `trickle` one byte every `interval` seconds.  With nothing to send it
+    never accepts: the system completes the connection, nobody answers."""
+
+    def __init__(self, at_once=b"", trickle=b"", interval=2.0):
+        self.listener = socket.socket()
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(8)
+        self.url = "http://127.0.0.1:%d/api/replay" % self.listener.getsockname()[1]
+        self.at_once, self.trickle, self.interval = at_once, trickle, interval
+        self.stopped = threading.Event()
+        self.thread = None
+        if at_once or trickle:
+            self.thread = threading.Thread(target=self.serve, daemon=True)
+            self.thread.start()
+
+    def serve(self):
+        try:
+            connection, _ = self.listener.accept()
+        except OSError:
+            return
+        with connection:
+            connection.recv(65536)
+            connection.sendall(self.at_once)
+            for byte in self.trickle:
+                if self.stopped.wait(self.interval):
+                    return
+                connection.sendall(bytes([byte]))
+
+    def close(self):
+        self.stopped.set()
+        self.listener.close()
+        if self.thread:
+            self.thread.join(10)
+
+
+@pytest.fixture
+def short_timeouts(monkeypatch):
+    """The module's requests with the time-outs cut to a fraction of a
+    second; lists the time-out each post was given."""
+    given = []
+
+    def post(*args, timeout=None, **kwargs):
+        given.append(timeout)
+        assert timeout is not None, "posted without a time-out"
+        return requests.post(*args, timeout=(2, 0.3), **kwargs)
+
+    monkeypatch.setattr(gu, "requests", types.SimpleNamespace(post=post))
+    return given
+
+
+@pytest.mark.parametrize("at_once, trickle, error", [
+    pytest.param(b"", b"", requests.exceptions.ReadTimeout, id="silent"),
+    pytest.param(b"", b"HTTP/1.1 200 OK\r\n", requests.exceptions.ReadTimeout,
+                 id="status line a byte at a time"),
+    # requests reports a time-out inside the body as a ConnectionError.
+    pytest.param(b"HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n", b"accepted" * 5,
+                 requests.exceptions.ConnectionError, id="body a byte at a time"),
+])
+def test_a_server_that_stops_answering_raises_a_time_out(short_timeouts, clock, out,
+                                                         at_once, trickle, error):
+    server = Stalling(at_once, trickle)
+    try:
+        frame = pd.DataFrame({"request_payload": ["first", "second"]})
+        with pytest.raises(error, match="timed out"):
+            gu.send_post_requests_for_payloads(frame, server.url, {}, 1)
+    finally:
+        server.close()
+    assert short_timeouts == [(10, 60)]
     assert out() == ["Request Payload Data (1/2): first"]
     assert clock.sleeps == []

@@ -312,7 +312,9 @@ constexpr Row kRows[] = {
                "Parameters: df: a table with a \"request_payload\" column; url; headers: a mapping; "
                "delay: seconds after each request.\n"
                "Returns: None (responses are printed).\n"
-               "Worst-case wait with the defaults: 8 s per row, plus each request's own time."),
+               "Worst-case wait with the defaults: 8 s per row, plus each request's own time; "
+               "each request is posted with timeout=(10, 60): up to 10 s to connect and 60 s for "
+               "each wait for data, a longer silence raising requests' time-out error."),
     /* 40 */ KF_ROUTINE(wait_for_error_to_disappear, "driver, maxtrial=20, polling_interval=1, consecutive_not_exists=3",
                "Wait the portal's error banner away, reloading the page while it shows.\n"
                "\n"

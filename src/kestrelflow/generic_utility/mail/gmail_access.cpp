@@ -1,6 +1,9 @@
 // Gmail access: credentials from the stored token, or from a one-time consent
 // in the browser whose token is then stored, and the list of inbox messages.
+#include "frame/file_safety.h"
 #include "frame/routines.h"
+
+#include <cerrno>
 
 namespace kf {
 namespace {
@@ -8,28 +11,16 @@ namespace {
 constexpr const char* kTokenFile = "token.json";
 constexpr const char* kClientSecretsFile = "Creds.json";
 
-// os.O_NOFOLLOW where the system has it.
-py::object no_follow_flag(py::handle os) {
-  return py::getattr(os, "O_NOFOLLOW", int_of(0));
-}
-
-// Writes the token as a new owner-only file: created with mode 0600 (never
-// widened by the umask, never narrowed afterwards), truncated when it is
-// there already, and refused when the name is a symbolic link.
+// Stores the token as a new owner-only file (mode 0600 less the umask),
+// written beside "token.json" and put in its place only when complete, so
+// that a failed write leaves the earlier file (or none) rather than a
+// truncated one.  A symbolic link at the name is refused, not replaced.
 void store_token(py::handle token_json) {
   py::object os = g("os");
-  py::object flags = os.attr("O_WRONLY") | os.attr("O_CREAT") | os.attr("O_TRUNC") |
-                     no_follow_flag(os);
-  py::object fd = call_method(os, "open", {str_of(kTokenFile), flags, int_of(0600)});
-  py::object file;
-  try {
-    file = os.attr("fdopen")(fd, py::str("w"));
-  } catch (...) {
-    py::error_already_set e = caught();
-    call_method(os, "close", {fd});
-    throw e;
-  }
-  with_(file, [&](py::handle token) { call_method(token, "write", {token_json}); });
+  py::str name = str_of(kTokenFile);
+  if (truthy(call_method(os.attr("path"), "islink", {name}))) raise_os_error(ELOOP, name);
+  py::object data = call_method(token_json, "encode", {str_of("utf-8")});
+  write_beside(name, 0600, Place::replace, [&](py::handle fd, py::handle) { write_all(fd, data); });
 }
 
 }  // namespace

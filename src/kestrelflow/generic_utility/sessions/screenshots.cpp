@@ -1,16 +1,23 @@
 // Screenshots of the browser viewport or of whole screens, and parking the
 // mouse pointer on the second screen.
+//
+// A picture is evidence: it is written beside its name and appears under it
+// only when complete (frame/file_safety.h); a picture that could not be
+// written raises instead of being reported as saved, and an existing file
+// (or link) under a name is never written to or through.
+#include "frame/file_safety.h"
 #include "frame/routines.h"
 
 namespace kf {
 namespace {
 
-// The path of the screenshot: the stem with ".png", or, when a file of that
-// name is already there (two shots of one step within a second), the stem
-// with "_2", "_3", ... added, so that no evidence is overwritten.
+// The path of the screenshot: the stem with ".png", or, when a name is taken
+// already (two shots of one step within a second, or a link, dangling or
+// not), the stem with "_2", "_3", ... added, so that no evidence is
+// overwritten.
 py::object free_path(py::handle os, py::handle folder, py::handle file_stem) {
   py::object join = os.attr("path").attr("join");
-  py::object exists = os.attr("path").attr("exists");
+  py::object exists = os.attr("path").attr("lexists");
   py::object path = join(folder, concat({file_stem, ".png"}));
   for (long long n = 2; truthy(exists(path)); ++n) {
     path = join(folder, concat({file_stem, "_", n, ".png"}));
@@ -37,7 +44,12 @@ py::object capture_screenshot(Arg base_path, Arg screen_number, Arg service_name
       throw py::error_already_set();
     }
     say({"Capturing screenshot using Selenium WebDriver..."});
-    driver.attr("save_screenshot")(save_path);
+    write_beside(save_path, 0666, Place::keep_existing, [&](py::handle, py::handle temporary) {
+      // The driver reports a file it could not write by returning False.
+      py::object saved = driver.attr("save_screenshot")(temporary);
+      if (saved.ptr() == Py_False)
+        raise(PyExc_OSError, concat({"Screenshot not written to ", save_path}));
+    });
     say({"Screenshot saved to ", save_path});
     return py::none();
   }
@@ -55,7 +67,8 @@ py::object capture_screenshot(Arg base_path, Arg screen_number, Arg service_name
     py::object shot = grabber.attr("grab")(monitor);
     py::object image = g("Image").attr("frombytes")("RGB", shot.attr("size"), shot.attr("bgra"),
                                                     "raw", "BGRX");
-    image.attr("save")(save_path);
+    write_beside(save_path, 0666, Place::keep_existing,
+                 [&](py::handle, py::handle temporary) { image.attr("save")(temporary); });
     say({"Screenshot saved to ", save_path});
   });
   return py::none();
