@@ -69,8 +69,9 @@ def parser():
     run.add_argument("--browser", choices=("chrome", "firefox", "edge"), default="chrome",
                      help="the browser (default chrome; local chrome uses the installed "
                      "chromedriver and Chromium when there are)")
-    run.add_argument("--remote", metavar="URL", help="open each session with webdriver.Remote "
-                     "at URL (a Selenium Grid, or any WebDriver server)")
+    run.add_argument("--remote", metavar="URL", action="append", help="open each session with "
+                     "webdriver.Remote at URL (a Selenium Grid, or any WebDriver server); given "
+                     "more than once, the jobs are handed to the URLs in turn")
     run.add_argument("--headless", action="store_true", help="run the browser without a window")
     run.add_argument("--workers", type=_workers, default=1, metavar="N",
                      help="run up to N jobs at once (default 1)")
@@ -139,10 +140,12 @@ class Runner:
         self.context = multiprocessing.get_context("spawn")
         self.results = []
         self.fatal = []
+        self.started = 0
 
     def settings(self, deadline):
         o = self.options
-        return {"out": str(Path(o.out).resolve()), "browser": o.browser, "remote": o.remote,
+        remote = o.remote[self.started % len(o.remote)] if o.remote else None
+        return {"out": str(Path(o.out).resolve()), "browser": o.browser, "remote": remote,
                 "headless": o.headless, "client_timeout": o.client_timeout, "deadline": deadline}
 
     def start(self, job):
@@ -154,6 +157,7 @@ class Runner:
                                        name="kestrelflow job %s" % job.name, daemon=True)
         process.start()
         send.close()
+        self.started += 1
         self.progress.started(job.name, len(job.steps))
         return Running(job, process, receive, deadline, started)
 
@@ -235,7 +239,7 @@ class Runner:
             reason = TIMED_OUT if timed_out else "the job's process ended without a result (exit code %s)" % (
                 r.process.exitcode)
         return {"job": r.job.name, "file": r.job.path, "service": r.job.service, "web_app": r.job.web_app,
-                "browser": self.options.browser, "remote": self.options.remote,
+                "browser": self.options.browser, "remote": None,
                 "started": iso(r.started), "finished": iso(finished), "seconds": round(finished - r.started, 3),
                 "status": "error", "reason": reason,
                 "paths": {"csv": "timings.csv", "screenshots": "screenshots", "failures": "failures",

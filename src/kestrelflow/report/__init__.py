@@ -216,8 +216,9 @@ def collect(step_results, file_path, Base_path, web_app_name, window, folder, ev
 
 
 def _first(step):
-    """Sort key: the steps that did not end "done" first, in run order."""
-    return step.ok
+    """Sort key: the steps that did not end "done" first, in run order, then
+    those of unknown outcome, then the done ones."""
+    return 2 if step.ok else 1 if step.outcome == UNKNOWN else 0
 
 
 def render(run, steps, folder):
@@ -243,6 +244,7 @@ def short_name(url):
 def _write(path, text):
     """Writes beside the final name and moves into place when complete."""
     path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
     partial = path.with_name(path.name + ".partial")
     partial.write_text(text, encoding="utf-8")
     partial.replace(path)
