@@ -97,7 +97,8 @@ def check(paths, out=None, err=None):
             print(line, file=err)
         return 2
     for job in jobs:
-        print("%s: ok, job %s, %d steps" % (job.path, job.name, len(job.steps)), file=out)
+        count = len(job.steps)
+        print("%s: ok, job %s, %d step%s" % (job.path, job.name, count, "" if count == 1 else "s"), file=out)
     return 0
 
 
