@@ -23,6 +23,15 @@ def test_text_field_is_cleared_and_typed(page, clock, out):
     assert clock.sleeps == [2]
 
 
+def test_a_password_is_typed_but_never_echoed(page, clock, out):
+    assert gu.input_data_by_all_option(page, ["//input[@id='secret']"], [], "s3cret!", None,
+                                       timeout=1) is True
+    assert out() == ["Attempt 1 to input data using XPath: '//input[@id='secret']'",
+                     "********",
+                     TYPED + "//input[@id='secret']'"]
+    assert value(page, "secret") == "s3cret!"
+
+
 def test_typing_failure_goes_on_with_the_next_xpath(page, clock, out):
     # clear() on a read-only field raises in the browser.
     result = gu.input_data_by_all_option(page, ["//input[@id='locked']", "//input[@id='name']"], [],

@@ -29,7 +29,10 @@ def test_a_search_run_on_a_real_page(driver, pages, clock, out, tmp_path):
         context, data = gu.run_steps(driver, steps, "Portal", str(timings), str(shots),
                                      "Search service", "unused")
 
+        results = context.pop("step_results")
         assert context == {"switch_lang": True, "app_cancel_No": None, "error_records": []}
+        assert [(r["step"], r["outcome"], r["url"]) for r in results] == [
+            (name, "done", url) for name in names]
         assert data == [{"step": "Scrap Application_number", "value": "Application-20250012345"},
                         {"step": "Detect_language", "value": "تم استلام طلبكم بنجاح"}]
         assert gu.App_number == "20250012345"
@@ -64,3 +67,24 @@ def test_a_search_run_on_a_real_page(driver, pages, clock, out, tmp_path):
     assert (table["Step Type"] == table["Action Type"]).all()
     for _, rows in table.groupby("Step Type"):
         assert rows["name"].str.endswith("/steps_portal.css").any()
+
+
+def test_a_run_on_a_browser_that_has_gone_returns_its_records(pages, clock, out, tmp_path):
+    from kestrelflow.local_browser import open_chrome
+
+    gone = open_chrome(headless=True)
+    gone.quit()  # as after a crash: every command now fails
+    url = pages.url("steps_portal.html")
+    steps = [["Open portal", "get_url", [], [], 1, [url]],
+             ["Press search", "click", ["//button[@id='search-button']"], ["Search"], 2],
+             ["Read", "Scrap_data", ["//p[@id='application']"], [], 3]]
+    context, data = gu.run_steps(gone, steps, "Portal", str(tmp_path / "t.csv"),
+                                 str(tmp_path / "shots"), "Search service", "unused")
+
+    # Each step fails at its first command (the export at the latest), is
+    # recorded with an empty URL, and the run reaches its end.
+    assert [(r["step"], r["outcome"], r["url"]) for r in context["step_results"]] == [
+        (step[0], "error", "") for step in steps]
+    assert [(r["ServiceName"], r["URL"]) for r in context["error_records"]] == [
+        ("Search service - " + step[0], "") for step in steps]
+    assert data == [{"step": "Read", "value": False}]

@@ -11,6 +11,11 @@ from fakes import FakeDriver, Recorder
 DEFAULT_CONTEXT = {"switch_lang": None, "app_cancel_No": None, "error_records": []}
 
 
+def without_results(context):
+    """The context less its per-step results (asserted on their own)."""
+    return {key: value for key, value in context.items() if key != "step_results"}
+
+
 @pytest.fixture
 def routines(monkeypatch):
     """Every routine the runner may call, rebound to a recorder."""
@@ -52,9 +57,9 @@ class Name:
 
 def test_click_step_calls_the_click_then_sleeps_and_exports(driver, routines, clock, out):
     xpaths, labels = ["//button[@id='go']"], ["Search"]
-    result = run(driver, [["Press search", "click", xpaths, labels, 2]])
+    context, data = run(driver, [["Press search", "click", xpaths, labels, 2]])
 
-    assert result == (DEFAULT_CONTEXT, [])
+    assert (without_results(context), data) == (DEFAULT_CONTEXT, [])
     [(_, args, kwargs)] = routines["clicking_on_element_by_all_option"].calls
     assert args[0] is driver and args[1] is xpaths and args[2] is labels and len(args) == 3
     assert kwargs == {"max_retries": 2, "scroll": True}
@@ -108,7 +113,8 @@ def test_get_url_opens_the_first_value_and_says_so(driver, pages, routines, cloc
 
 def test_other_actions_do_nothing_but_still_sleep_and_export(driver, routines, clock, out):
     steps = [["A", "Click", ["//a"], ["a"], 3], ["B", None, [], [], 4], ["C", "get_url ", [], [], 5]]
-    assert run(driver, steps, sleep_time=1) == (DEFAULT_CONTEXT, [])
+    context, data = run(driver, steps, sleep_time=1)
+    assert (without_results(context), data) == (DEFAULT_CONTEXT, [])
     for name in ("clicking_on_element_by_all_option", "input_data_by_all_option", "extract_text"):
         assert routines[name].calls == []
     assert [kwargs["step_type"] for _, _, kwargs in routines["export_network_logs"].calls] == ["A", "B", "C"]
@@ -125,8 +131,8 @@ def test_steps_may_be_tuples_from_any_iterable(driver, routines, clock):
 
 def test_empty_step_list_returns_the_fresh_context_and_prints_nothing(driver, routines, clock, out):
     context, data = run(driver, [])
-    assert (context, data) == (DEFAULT_CONTEXT, [])
-    assert list(context) == ["switch_lang", "app_cancel_No", "error_records"]
+    assert (context, data) == ({**DEFAULT_CONTEXT, "step_results": []}, [])
+    assert list(context) == ["switch_lang", "app_cancel_No", "error_records", "step_results"]
     assert out() == [] and clock.sleeps == [] and routines["export_network_logs"].calls == []
 
 
@@ -141,7 +147,7 @@ def test_read_steps_collect_every_result_in_order(driver, routines, clock, out):
     assert data == [{"step": "One", "value": "First"}, {"step": "Two", "value": ""},
                     {"step": "Three", "value": False}]
     assert [list(entry) for entry in data] == [["step", "value"]] * 3
-    assert context == DEFAULT_CONTEXT
+    assert without_results(context) == DEFAULT_CONTEXT
     for _, args, kwargs in routines["extract_text"].calls:
         assert args[0] is driver and len(args) == 2
         assert kwargs == {"max_retries": 3, "retry_delay": 1, "waittime": 3}
@@ -184,7 +190,8 @@ def test_validation_read_takes_the_number_from_its_own_text(driver, routines, cl
     assert args == (driver, box) and kwargs == {"max_retries": 3, "retry_delay": 1, "waittime": 1}
     assert routines["extract_application_number"].calls == [
         ("extract_application_number", ("Cancelled application 202500123456",), {})]
-    assert context == {"switch_lang": None, "app_cancel_No": "202500123456", "error_records": []}
+    assert without_results(context) == {"switch_lang": None, "app_cancel_No": "202500123456",
+                                        "error_records": []}
     assert out()[-1] == "202500123456"
 
 
@@ -193,7 +200,7 @@ def test_validation_read_with_an_empty_box_changes_nothing(driver, routines, clo
     context, _ = run(driver, [["Getting_application_validation", "Scrap_data", ["//p"], [], 0]])
     assert routines["extract_text"].calls[1].args == (driver, None)
     assert routines["extract_application_number"].calls == []
-    assert context == DEFAULT_CONTEXT
+    assert without_results(context) == DEFAULT_CONTEXT
     assert out() == ["", "=== STEP: Getting_application_validation ==="]
 
 
@@ -205,7 +212,7 @@ def test_language_read_sets_switch_lang_for_each_answer(driver, routines, clock,
     step = ["Detect_language", "Scrap_data", ["//p"], [], 0]
     context, data = run(driver, [step, step, step])
     assert [args for _, args, _ in routines["detect_language"].calls] == [("نص",)] * 3
-    assert context == DEFAULT_CONTEXT  # the last answer resets the earlier True to None
+    assert without_results(context) == DEFAULT_CONTEXT  # the last answer resets True to None
     lines = [line for line in out() if line.startswith("lang")]
     assert lines == ["lang ===> English | switch_lang ===> False",
                      "lang ===> Arabic | switch_lang ===> True",
@@ -218,8 +225,10 @@ def test_each_call_starts_from_a_fresh_context(driver, routines, clock):
     routines["detect_language"].answer = "English"
     first, _ = run(driver, [["Detect_language", "Scrap_data", ["//p"], [], 0]])
     second, _ = run(driver, [])
-    assert first == {"switch_lang": False, "app_cancel_No": None, "error_records": []}
-    assert second == DEFAULT_CONTEXT and second is not first
+    assert without_results(first) == {"switch_lang": False, "app_cancel_No": None,
+                                      "error_records": []}
+    assert without_results(second) == DEFAULT_CONTEXT and second is not first
+    assert second["step_results"] == []
 
 
 # ---- failures ------------------------------------------------------------------------------
@@ -236,7 +245,7 @@ def test_a_failing_step_is_reported_and_the_run_goes_on(driver, routines, clock,
              ["Third", "click", ["//ok"], [], 3]]
     context, data = run(driver, steps, sleep_time=0.5)
     assert data == []
-    assert context == {"switch_lang": None, "app_cancel_No": None, "error_records": [
+    assert without_results(context) == {"switch_lang": None, "app_cancel_No": None, "error_records": [
         {"ServiceName": "Service - Second", "URL": "about:blank", "Error": "element exploded"}]}
     assert out() == ["", "=== STEP: First ===",
                      "", "=== STEP: Second ===",
@@ -291,9 +300,17 @@ def test_the_error_record_reads_the_url_of_a_driver_that_has_one(routines, clock
     context, _ = run(object(), [step, step])  # a driver without current_url
     assert context["error_records"] == [{"ServiceName": "Service - S", "URL": "", "Error": "no click"}] * 2
     assert out().count("⚠️ Error during 'S': no click") == 2
-    with pytest.raises(RuntimeError, match="browser gone"):
-        run(FakeDriver(current_url=RuntimeError("browser gone")), [step, ["never", "click", [], [], 0]])
-    assert len(routines["clicking_on_element_by_all_option"].calls) == 3
+
+
+def test_a_dead_session_keeps_the_run_and_its_records(routines, clock, out):
+    # A browser that has gone answers every command, current_url included,
+    # with an error: the run still reaches its end with every record.
+    routines["clicking_on_element_by_all_option"].answer = ValueError("no click")
+    step = ["S", "click", [], [], 0]
+    context, data = run(FakeDriver(current_url=RuntimeError("browser gone")), [step, step])
+    assert context["error_records"] == [{"ServiceName": "Service - S", "URL": "", "Error": "no click"}] * 2
+    assert [(r["outcome"], r["url"]) for r in context["step_results"]] == [("error", "")] * 2
+    assert len(routines["clicking_on_element_by_all_option"].calls) == 2
 
 
 def test_an_interrupt_ends_the_run(driver, routines, clock, out):
@@ -306,6 +323,65 @@ def test_an_interrupt_ends_the_run(driver, routines, clock, out):
 def test_a_step_list_that_is_not_iterable_raises(driver, routines):
     with pytest.raises(TypeError):
         run(driver, None)
+
+
+# ---- step outcomes ---------------------------------------------------------------------------
+
+def failing_on(bad):
+    """A routine answer that reports failure (False) for the XPath list `bad`."""
+    return lambda d, xpaths, *args, **kw: xpaths != bad and "text"
+
+
+@pytest.mark.parametrize("step, outcome", [
+    (["Press", "click", ["//ok"], [], 0], "done"),
+    (["Press", "click", ["//bad"], [], 0], "not done"),
+    (["Type", "input", ["//ok"], [], 0, ["a", "b"]], "done"),
+    (["Type", "input", ["//bad"], [], 0, ["a", "b"]], "not done"),
+    (["Read", "Scrap_data", ["//ok"], [], 0], "done"),
+    (["Read", "Scrap_data", ["//bad"], [], 0], "not done"),
+    (["Open", "get_url", [], [], 0, ["about:blank"]], "done"),
+    (["Press", "Click", ["//ok"], [], 0], "no action"),
+])
+def test_each_step_has_its_outcome(driver, routines, clock, out, step, outcome):
+    for name in ("clicking_on_element_by_all_option", "input_data_by_all_option", "extract_text"):
+        routines[name].answer = failing_on(["//bad"])
+    context, _ = run(driver, [step])
+    [result] = context["step_results"]
+    assert list(result) == ["step", "action", "outcome", "seconds", "error", "url"]
+    assert (result["step"], result["action"], result["outcome"]) == (step[0], step[1], outcome)
+    assert result["error"] is None and result["url"] == "about:blank"
+    assert isinstance(result["seconds"], float) and result["seconds"] >= 0
+    assert context["error_records"] == []
+
+
+def test_an_empty_read_is_done_and_one_failed_input_value_fails_the_step(driver, routines, clock):
+    routines["extract_text"].answer = ""
+    answers = iter([True, False, True])
+    routines["input_data_by_all_option"].answer = lambda *a, **kw: next(answers)
+    context, _ = run(driver, [["Read", "Scrap_data", ["//p"], [], 0],
+                              ["Type", "input", ["//i"], [], 0, ["a", "b", "c"]]])
+    assert [r["outcome"] for r in context["step_results"]] == ["done", "not done"]
+
+
+def test_a_raising_step_is_an_error_with_its_record(driver, routines, clock, out):
+    routines["clicking_on_element_by_all_option"].answer = RuntimeError("element exploded")
+    context, _ = run(driver, [["Press", "click", [], [], 0], [], ["Next", "none", [], [], 0]])
+    assert [(r["step"], r["action"], r["outcome"], r["error"], r["url"])
+            for r in context["step_results"]] == [
+        ("Press", "click", "error", "element exploded", "about:blank"),
+        ("step 2", None, "error", "list index out of range", "about:blank"),
+        ("Next", "none", "no action", None, "about:blank")]
+    assert len(context["error_records"]) == 2
+
+
+@pytest.mark.parametrize("values, typed", [
+    ("Alice", ["Alice"]),
+    (["Alice"], ["Alice"]),
+    (("Al", "ice"), ["Al", "ice"]),
+])
+def test_input_values_given_as_one_text_are_one_value(driver, routines, clock, values, typed):
+    run(driver, [["Type", "input", ["//input"], [], 0, values]])
+    assert [args[3] for _, args, _ in routines["input_data_by_all_option"].calls] == [[v] for v in typed]
 
 
 # ---- get_step_value -------------------------------------------------------------------------

@@ -539,8 +539,11 @@ constexpr Row kRows[] = {
                " screenshot folder; SERVICE_NAME: the error records' prefix; Screenshots_path: "
                "accepted, not used; application_validation_box: XPaths read by a "
                "\"Getting_application_validation\" step; sleep_time: seconds after each step.\n"
-               "Returns: (context, data_extracted): context holds \"switch_lang\", \"app_cancel_No\" and"
-               " \"error_records\" (one dict per failed step), data_extracted the read steps' texts.\n"
+               "Returns: (context, data_extracted): context holds \"switch_lang\", \"app_cancel_No\","
+               " \"error_records\" (one dict per failed step) and \"step_results\" (one dict per step:"
+               " \"step\", \"action\", \"outcome\" - \"done\", \"not done\", \"no action\" or \"error\" -,"
+               " \"seconds\", \"error\", \"url\"), data_extracted the read steps' texts. An \"input\" "
+               "step's values given as one text are one value.\n"
                "Worst-case wait with the defaults: per step its delay + sleep_time + its action's "
                "waits (a click step: 5 s + 2 passes x 20 s per option + 3 s) + 20 s for the export's"
                " body wait."),

@@ -50,6 +50,49 @@ struct Row {
   py::object (*value)();   // data rows: makes the value bound under `name`
 };
 
+// The number of parameters in a parameter list as written in a row
+// ("driver, texts=['a, b'], timeout=20" has 3): commas inside quotes and
+// brackets do not count.
+constexpr int count_params(const char* params) {
+  int count = 0, depth = 0;
+  bool in_name = false;
+  char quote = 0;
+  for (const char* p = params; *p != '\0'; ++p) {
+    char c = *p;
+    if (quote != 0) {
+      if (c == '\\' && p[1] != '\0') {
+        ++p;
+      } else if (c == quote) {
+        quote = 0;
+      }
+      continue;
+    }
+    if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '(' || c == '[' || c == '{') {
+      ++depth;
+    } else if (c == ')' || c == ']' || c == '}') {
+      --depth;
+    } else if (c == ',' && depth == 0) {
+      in_name = false;
+      continue;
+    }
+    if (!in_name && c != ' ' && c != ',') {
+      in_name = true;
+      ++count;
+    }
+  }
+  return count;
+}
+
+// A routine's arity, once its row's parameter list is known to name as many
+// parameters: a mismatch stops the table from compiling.
+constexpr int checked_arity(int arity, const char* params) {
+  return count_params(params) == arity
+             ? arity
+             : throw "a row's parameter list and its routine disagree on the parameter count";
+}
+
 // Builds the function object for a function row.  Argument
 // binding follows Python's rules for positional-or-keyword parameters with
 // defaults.
@@ -64,7 +107,8 @@ std::pair<py::tuple, py::tuple> parse_params(const char* params);
 #define KF_ROUTINE(fn, params, doc)                                                        \
   kf::Row {                                                                                \
     kf::Row::function, #fn, &kf::Entry<decltype(&kf::fn), &kf::fn>::invoke,                \
-        kf::Entry<decltype(&kf::fn), &kf::fn>::arity, params, doc, nullptr                 \
+        kf::checked_arity(kf::Entry<decltype(&kf::fn), &kf::fn>::arity, params), params,   \
+        doc, nullptr                                                                       \
   }
 #define KF_DATA(name, make) \
   kf::Row { kf::Row::data, name, nullptr, -1, "", "", make }

@@ -34,6 +34,22 @@ struct Call {
   bool use_shadow;
 };
 
+// A password field's value never reaches the output: the echo shows this.
+constexpr const char* kMaskedValue = "********";
+
+// True for an <input type="password">.  A field whose type cannot be read is
+// treated as one: a secret is never echoed on a guess.
+bool is_password_field(py::handle input_field) {
+  try {
+    py::object type = input_field.attr("get_attribute")("type");
+    if (!PyUnicode_Check(type.ptr())) return false;
+    return eq(type.attr("lower")(), "password");
+  } catch (...) {
+    py::error_already_set e = caught();
+    return true;
+  }
+}
+
 // Types the data after the input delay, clearing the field first (and then
 // echoing the value, when asked) for a text field.  Prints `success_line`.
 Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool echo,
@@ -42,7 +58,12 @@ Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool 
     sleep(c.input_delay);
     if (clear_first) {
       input_field.attr("clear")();
-      if (echo) say_values({c.data});
+      if (echo) {
+        if (is_password_field(input_field))
+          say({kMaskedValue});
+        else
+          say_values({c.data});
+      }
     }
     input_field.attr("send_keys")(c.data);
     say_values({success_line});

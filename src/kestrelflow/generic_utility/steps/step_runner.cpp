@@ -4,6 +4,8 @@
 // skipped; the run goes on with the next one.
 #include "frame/routines.h"
 
+#include <chrono>
+
 namespace kf {
 namespace {
 
@@ -26,14 +28,39 @@ py::object failed_step_name(py::handle step_name, py::handle step, size_t positi
   }
 }
 
-// driver.current_url, or "" for a driver that has no such attribute.
+// driver.current_url, or "" when it cannot be read: a driver without the
+// attribute, or a session that has died (its browser or driver gone), whose
+// every command raises.  The run's records must survive a dead browser.
 py::object current_url_or_empty(py::handle driver) {
   try {
     return driver.attr("current_url");
   } catch (...) {
-    py::error_already_set e = caught(PyExc_AttributeError);
+    py::error_already_set e = caught();
     return py::str("");
   }
+}
+
+// What became of one step, as reported under "step_results".
+enum class StepOutcome { done, not_done, no_action, error };
+
+const char* outcome_text(StepOutcome outcome) {
+  switch (outcome) {
+    case StepOutcome::done: return "done";
+    case StepOutcome::not_done: return "not done";
+    case StepOutcome::no_action: return "no action";
+    case StepOutcome::error: return "error";
+  }
+  return "error";
+}
+
+// A routine's result that reports failure: the False object itself (an empty
+// text read is a successful read).
+bool is_false(py::handle result) { return result.ptr() == Py_False; }
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+  std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+  // Milliseconds are plenty for a step and keep the reports readable.
+  return static_cast<double>(static_cast<long long>(spent.count() * 1000.0 + 0.5)) / 1000.0;
 }
 
 struct Run {
@@ -48,20 +75,28 @@ struct Run {
   py::dict context;
 };
 
-void click_step(Run& run, py::handle el_list, py::handle labels) {
-  g("clicking_on_element_by_all_option")(run.driver, el_list, labels, py::arg("max_retries") = 2,
-                                         py::arg("scroll") = true);
+StepOutcome click_step(Run& run, py::handle el_list, py::handle labels) {
+  py::object clicked = g("clicking_on_element_by_all_option")(
+      run.driver, el_list, labels, py::arg("max_retries") = 2, py::arg("scroll") = true);
+  return is_false(clicked) ? StepOutcome::not_done : StepOutcome::done;
 }
 
 // One input call per value, the value wrapped as the data and as the date.
-void input_step(Run& run, py::handle el_list, py::handle input_values) {
-  for (py::handle value : input_values) {
+// A text given where a list of values belongs is one value: iterating it
+// would type it a character at a time, each call clearing the last.
+StepOutcome input_step(Run& run, py::handle el_list, py::handle input_values) {
+  py::object values = py::reinterpret_borrow<py::object>(input_values);
+  if (PyUnicode_Check(input_values.ptr())) values = one_item_list(input_values);
+  StepOutcome outcome = StepOutcome::done;
+  for (py::handle value : values) {
     check_signals();
-    g("input_data_by_all_option")(run.driver, el_list, one_item_list(py::str("")),
-                                  one_item_list(value), one_item_list(value),
-                                  py::arg("max_attempts") = 3, py::arg("timeout") = 10,
-                                  py::arg("scroll") = false, py::arg("input_delay") = 1);
+    py::object entered = g("input_data_by_all_option")(
+        run.driver, el_list, one_item_list(py::str("")), one_item_list(value),
+        one_item_list(value), py::arg("max_attempts") = 3, py::arg("timeout") = 10,
+        py::arg("scroll") = false, py::arg("input_delay") = 1);
+    if (is_false(entered)) outcome = StepOutcome::not_done;
   }
+  return outcome;
 }
 
 void get_url_step(Run& run, py::handle input_values) {
@@ -72,7 +107,7 @@ void get_url_step(Run& run, py::handle input_values) {
 
 // Reads the element's text, keeps it, and lets the three special step names
 // act on it.
-void read_step(Run& run, py::handle step_name, py::handle el_list) {
+StepOutcome read_step(Run& run, py::handle step_name, py::handle el_list) {
   py::object extracted = g("extract_text")(run.driver, el_list, py::arg("max_retries") = 3,
                                            py::arg("retry_delay") = 1, py::arg("waittime") = 3);
   py::dict entry;
@@ -107,9 +142,12 @@ void read_step(Run& run, py::handle step_name, py::handle el_list) {
     run.context["switch_lang"] = switch_lang;
     say_values({py::str("lang ===>"), lang, py::str("| switch_lang ===>"), switch_lang});
   }
+  return is_false(extracted) ? StepOutcome::not_done : StepOutcome::done;
 }
 
-void run_one_step(Run& run, py::handle step, py::object& step_name) {
+// Runs one step; `step_name` and `action` are set once the step's elements
+// have been read.  Returns the outcome of its action.
+StepOutcome run_one_step(Run& run, py::handle step, py::object& step_name, py::object& action_out) {
   // Elements 0 to 4 are all read before any is kept.
   py::object name = step[py::int_(0)];
   py::object action = step[py::int_(1)];
@@ -117,16 +155,19 @@ void run_one_step(Run& run, py::handle step, py::object& step_name) {
   py::object labels = step[py::int_(3)];
   py::object delay = step[py::int_(4)];
   step_name = name;
+  action_out = action;
 
   say({"\n=== STEP: ", step_name, " ==="});
+  StepOutcome outcome = StepOutcome::no_action;
   if (eq(action, "click")) {
-    click_step(run, el_list, labels);
+    outcome = click_step(run, el_list, labels);
   } else if (eq(action, "input")) {
-    input_step(run, el_list, step[py::int_(5)]);
+    outcome = input_step(run, el_list, step[py::int_(5)]);
   } else if (eq(action, "get_url")) {
     get_url_step(run, step[py::int_(5)]);
+    outcome = StepOutcome::done;
   } else if (eq(action, "Scrap_data")) {
-    read_step(run, step_name, el_list);
+    outcome = read_step(run, step_name, el_list);
   }
 
   sleep(delay);
@@ -135,6 +176,19 @@ void run_one_step(Run& run, py::handle step, py::object& step_name) {
                            py::arg("step_type") = step_name, py::arg("action_type") = step_name,
                            py::arg("Base_path") = run.Base_path);
   sleep(run.sleep_time);
+  return outcome;
+}
+
+py::dict step_result(py::handle name, py::handle action, StepOutcome outcome, double seconds,
+                     py::handle error, py::handle url) {
+  py::dict result;
+  result["step"] = name;
+  result["action"] = action;
+  result["outcome"] = py::str(outcome_text(outcome));
+  result["seconds"] = py::float_(seconds);
+  result["error"] = error;
+  result["url"] = url;
+  return result;
 }
 
 }  // namespace
@@ -142,31 +196,41 @@ void run_one_step(Run& run, py::handle step, py::object& step_name) {
 py::object run_steps(Arg driver, Arg step_list, Arg web_app_name, Arg file_path, Arg Base_path,
                      Arg SERVICE_NAME, Arg Screenshots_path, Arg application_validation_box,
                      Arg sleep_time) {
-  // One record per failed step, handed back in the context so that a script
-  // can tell which steps failed.
+  // One record per failed step, and one result per step, handed back in the
+  // context so that a script can tell what became of every step.
   py::list error_records;
+  py::list step_results;
   Run run{driver, web_app_name, file_path, Base_path, Screenshots_path,
           application_validation_box, sleep_time, py::list(), py::dict()};
   run.context["switch_lang"] = py::none();
   run.context["app_cancel_No"] = py::none();
   run.context["error_records"] = error_records;
+  run.context["step_results"] = step_results;
 
   size_t position = 0;
   for (py::handle step : py::iter(step_list)) {
     check_signals();
     ++position;
+    auto started = std::chrono::steady_clock::now();
     py::object step_name;  // set once the step's elements have been read
+    py::object action = py::none();
     try {
-      run_one_step(run, step, step_name);
+      StepOutcome outcome = run_one_step(run, step, step_name, action);
+      step_results.append(step_result(step_name, action, outcome, seconds_since(started),
+                                      py::none(), current_url_or_empty(driver)));
     } catch (...) {
       py::error_already_set e = caught();
       py::object name = failed_step_name(step_name, step, position);
       say({"⚠️ Error during '", name, "': ", e});
+      py::object url = current_url_or_empty(driver);
+      py::str error_text(e.value());
       py::dict record;
       record["ServiceName"] = concat({SERVICE_NAME, " - ", name});
-      record["URL"] = current_url_or_empty(driver);
-      record["Error"] = py::str(e.value());
+      record["URL"] = url;
+      record["Error"] = error_text;
       error_records.append(record);
+      step_results.append(step_result(name, action, StepOutcome::error, seconds_since(started),
+                                      error_text, url));
     }
   }
   return py::make_tuple(run.context, run.data_extracted);
