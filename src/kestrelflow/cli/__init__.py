@@ -19,8 +19,6 @@ import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from kestrelflow.cli.jobs import JobError, load_all
-
 DEFAULT_JOB_TIMEOUT = 1800.0
 # Selenium's own time-out for one command of a session, in seconds.
 DEFAULT_CLIENT_TIMEOUT = 120.0
@@ -89,6 +87,7 @@ def parser():
 # ---- check --------------------------------------------------------------------------
 
 def check(paths, out=None, err=None):
+    from kestrelflow.cli.jobs import JobError, load_all
     out, err = out or sys.stdout, err or sys.stderr
     try:
         jobs = load_all(paths)
@@ -154,7 +153,9 @@ class Runner:
         receive, send = self.context.Pipe(duplex=False)
         started = time.time()
         deadline = started + self.options.job_timeout
-        process = self.context.Process(target=process_main, args=(job, self.settings(deadline), send),
+        spec = {"name": job.name, "path": job.path, "service": job.service, "web_app": job.web_app,
+                "sleep_time": job.sleep_time, "steps": job.run_steps()}
+        process = self.context.Process(target=process_main, args=(spec, self.settings(deadline), send),
                                        name="kestrelflow job %s" % job.name, daemon=True)
         process.start()
         send.close()
@@ -273,6 +274,9 @@ def write_outputs(folder, result):
 
 
 def run(options, out=None, err=None):
+    # The job's process imports this package too: the job files' libraries
+    # are loaded here only.
+    from kestrelflow.cli.jobs import JobError, load_all
     out, err = out or sys.stdout, err or sys.stderr
     try:
         jobs = load_all(options.jobs)

@@ -315,17 +315,18 @@ def step_results(context, tracker, steps):
 
 
 def run_job(job, settings, send):
-    """Runs the job; returns its result (what run.json holds)."""
-    folder = Path(settings["out"]) / job.name
+    """Runs the job (name, path, service, web_app, sleep_time and the steps as
+    run_steps reads them); returns its result (what run.json holds)."""
+    folder = Path(settings["out"]) / job["name"]
     started = time.time()
-    result = {"job": job.name, "file": job.path, "service": job.service, "web_app": job.web_app,
+    result = {"job": job["name"], "file": job["path"], "service": job["service"], "web_app": job["web_app"],
               "browser": settings["browser"], "remote": settings.get("remote"),
               "started": iso(started), "status": "error", "reason": None,
               "paths": {"csv": CSV, "screenshots": SCREENSHOTS, "failures": FAILURES, "log": LOG},
               "step_results": [], "data_extracted": []}
     import kestrelflow.generic_utility as gu
 
-    steps = job.run_steps()
+    steps = job["steps"]
     try:
         driver = open_browser(gu, settings)
     except BrowserError as error:
@@ -339,9 +340,9 @@ def run_job(job, settings, send):
     tracker.install()
     watchdog.start()
     try:
-        context, data = gu.run_steps(driver, tracker.feed(), job.web_app, str(folder / CSV),
-                                     str(folder / SCREENSHOTS), job.service, str(folder / SCREENSHOTS),
-                                     sleep_time=job.sleep_time)
+        context, data = gu.run_steps(driver, tracker.feed(), job["web_app"], str(folder / CSV),
+                                     str(folder / SCREENSHOTS), job["service"], str(folder / SCREENSHOTS),
+                                     sleep_time=job["sleep_time"])
     except Exception as error:  # the session died in a way the run could not survive
         tracker.finish()
         result["reason"] = "the run stopped: %s" % first_line(error)
@@ -375,7 +376,7 @@ def _ended(result, started):
 
 def process_main(job, settings, connection):
     """The target of the job's process."""
-    folder = Path(settings["out"]) / job.name
+    folder = Path(settings["out"]) / job["name"]
     folder.mkdir(parents=True, exist_ok=True)
 
     def send(kind, payload):
@@ -396,7 +397,7 @@ def process_main(job, settings, connection):
         result = run_job(job, settings, send)
     except Exception as error:
         traceback.print_exc()
-        result = {"job": job.name, "status": "error", "reason": "the job failed: %s" % first_line(error)}
+        result = {"job": job["name"], "status": "error", "reason": "the job failed: %s" % first_line(error)}
     send("result", _plain(result))
     connection.close()
 
