@@ -4,7 +4,7 @@ import pytest
 
 from kestrelflow.cli import main
 
-from cli.conftest import write_job
+from cli.commands import write_job
 
 GOOD = {"name": "Open", "action": "get_url", "values": ["https://portal.example/"]}
 

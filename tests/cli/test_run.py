@@ -9,7 +9,7 @@ from types import SimpleNamespace
 import pytest
 from selenium.webdriver.common.by import By
 
-from cli.conftest import free_port, kestrelflow, outcomes, read_run, write_job
+from cli.commands import free_port, kestrelflow, outcomes, read_run, write_job
 
 SECRET = "pw-" + secrets.token_hex(8)
 SIGN_IN = [

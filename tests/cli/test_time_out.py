@@ -9,7 +9,7 @@ import time
 import psutil
 import pytest
 
-from cli.conftest import command, outcomes, read_run, write_job
+from cli.commands import command, outcomes, read_run, write_job
 
 JOB_TIMEOUT, CLIENT_TIMEOUT = 25, 10
 

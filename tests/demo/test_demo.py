@@ -9,7 +9,7 @@ from selenium.webdriver.common.by import By
 
 from kestrelflow.demo import run_demo
 
-from cli.conftest import outcomes, read_run
+from cli.commands import outcomes, read_run
 
 PASSED = ["Open search page", "Enter plot number", "Press search", "Scrap Application_number",
           "Detect_language", "Pay fees"]

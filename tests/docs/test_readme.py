@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pandas as pd
 
-from cli.conftest import webdriver_server
+from cli.commands import webdriver_server
 
 README = Path(__file__).parents[2] / "README.md"
 NAMES = ["Open search", "Enter plot", "Search", "Scrap Application_number"]
