@@ -8,7 +8,7 @@
     their own; their CPU time is that of the whole process tree (the Python
     processes, chromedriver and Chromium, as the kernel counts finished
     children).  Goal: the command within 5 % of the plain script.
-(b) Wall time: 4 jobs whose time is mostly waits (4 steps, each followed by a
+(b) Wall time: 4 jobs whose time is mostly waits (8 steps, each followed by a
     5 s delay), `--workers 4` against `--workers 1`, measured side by side.
     Goal: at most 1/2.5 of the single worker's time.
 
@@ -141,10 +141,10 @@ def bench_cpu(portal, work, runs):
 def bench_workers(portal, work, runs):
     steps = [{"name": "Open search page", "action": "get_url", "values": [portal.base_url + "index.html#search"],
               "delay": 5}]
-    steps += [{"name": "Read %d" % n, "action": "Scrap_data", "xpaths": ["//h1"], "delay": 5} for n in range(3)]
+    steps += [{"name": "Read %d" % n, "action": "Scrap_data", "xpaths": ["//h1"], "delay": 5} for n in range(7)]
     jobs = [str(write_job(work, "wait%d" % n, steps)) for n in range(4)]
     one, four = [], []
-    print("(b) wall time of 4 jobs of 4 steps, each step followed by 5 s; load before: %s" % load())
+    print("(b) wall time of 4 jobs of 8 steps, each step followed by 5 s; load before: %s" % load())
     for n in range(runs):
         for workers, times in ((1, one), (4, four)):
             times.append(measured([sys.executable, "-m", "kestrelflow", "run", *jobs, "--out",

@@ -36,6 +36,7 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 import jinja2
+from markupsafe import Markup
 
 RUN = "run.json"
 REPORT = "report.html"
@@ -148,8 +149,9 @@ def step_screenshots(base_path, web_app_name, name, window):
 
 
 def data_uri(png):
+    """The picture as a data: URI; made of base64 alone, it needs no escaping."""
     try:
-        return "data:image/png;base64," + base64.b64encode(Path(png).read_bytes()).decode("ascii")
+        return Markup("data:image/png;base64," + base64.b64encode(Path(png).read_bytes()).decode("ascii"))
     except OSError:
         return ""
 
@@ -226,7 +228,10 @@ def render(run, steps, folder):
     env = jinja2.Environment(
         loader=jinja2.PackageLoader("kestrelflow.report", "templates"),
         autoescape=jinja2.select_autoescape(["html", "j2"]),
-        trim_blocks=True, lstrip_blocks=True)
+        trim_blocks=True, lstrip_blocks=True,
+        # The compiled template is kept between runs (in a folder of this
+        # user's own under the temporary directory).
+        bytecode_cache=_bytecode_cache())
     env.filters["short_name"] = short_name
     template = env.get_template("report.html.j2")
     tally = [(outcome, sum(s.outcome == outcome for s in steps)) for outcome in OUTCOMES + (UNKNOWN,)]
@@ -234,6 +239,13 @@ def render(run, steps, folder):
         run=run, steps=sorted(steps, key=_first), folder=Path(folder).resolve(),
         tally=[(outcome, count) for outcome, count in tally if count or outcome in OUTCOMES],
         width=WATERFALL_WIDTH, row_height=ROW_HEIGHT)
+
+
+def _bytecode_cache():
+    try:
+        return jinja2.FileSystemBytecodeCache()
+    except (OSError, RuntimeError):
+        return None
 
 
 def short_name(url):
