@@ -134,10 +134,21 @@ def end_processes(pids):
             pass
 
 
+def process_start_method():
+    """How the jobs' processes start.  A fork costs no new interpreter and no
+    resource-tracker process, but it is safe only from a process with one
+    thread (a thread may hold a lock at the moment of the fork) and only on
+    Linux; everywhere else the processes are spawned."""
+    import threading
+    if sys.platform.startswith("linux") and threading.active_count() == 1:
+        return "fork"
+    return "spawn"
+
+
 class Runner:
     def __init__(self, jobs, options, progress):
         self.jobs, self.options, self.progress = jobs, options, progress
-        self.context = multiprocessing.get_context("spawn")
+        self.context = multiprocessing.get_context(process_start_method())
         self.results = []
         self.fatal = []
         self.started = 0
