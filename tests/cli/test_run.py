@@ -3,7 +3,6 @@ each failure, the outputs CI reads, the exit status."""
 import secrets
 import time
 import xml.etree.ElementTree as ET
-from pathlib import Path
 from types import SimpleNamespace
 
 import pytest

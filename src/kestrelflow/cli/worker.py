@@ -18,10 +18,8 @@ import time
 import traceback
 from pathlib import Path
 
-OUTCOMES = ("done", "not done", "no action", "error")
 ACTIONS = ("click", "input", "get_url", "Scrap_data")
 TIMED_OUT = "job time-out"
-STAMP = "%Y-%m-%d %H:%M:%S"
 CSV = "timings.csv"
 SCREENSHOTS = "screenshots"
 FAILURES = "failures"
