@@ -14,6 +14,14 @@ py::object find_elements(py::handle driver, const char* by, py::handle expressio
   return call_method(driver, "find_elements", {g("By").attr(by), expression});
 }
 
+py::object run_script(py::handle driver, const char* script) {
+  return call_method(driver, "execute_script", {str_of(script)});
+}
+
+py::object run_script(py::handle driver, py::handle script) {
+  return call_method(driver, "execute_script", {script});
+}
+
 py::object run_script(py::handle driver, const char* script, py::handle element) {
   return call_method(driver, "execute_script", {str_of(script), element});
 }

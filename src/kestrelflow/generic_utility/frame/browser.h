@@ -14,7 +14,10 @@ py::tuple locator(const char* by, py::handle expression);
 py::object find_element(py::handle driver, const char* by, py::handle expression);
 py::object find_elements(py::handle driver, const char* by, py::handle expression);
 
-// driver.execute_script(script, element).
+// driver.execute_script(script) and driver.execute_script(script, element):
+// every script the module runs goes through these.
+py::object run_script(py::handle driver, const char* script);
+py::object run_script(py::handle driver, py::handle script);
 py::object run_script(py::handle driver, const char* script, py::handle element);
 
 // Finds the element at `xpath` and scrolls it into view with `script`

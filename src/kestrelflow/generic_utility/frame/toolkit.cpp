@@ -139,6 +139,25 @@ void iadd(py::object& a, py::handle b) {
   a = py::reinterpret_steal<py::object>(sum);
 }
 
+namespace {
+py::object number_result(PyObject* result) {
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
+}
+}  // namespace
+
+py::object mul(py::handle a, py::handle b) { return number_result(PyNumber_Multiply(a.ptr(), b.ptr())); }
+
+py::object floordiv(py::handle a, py::handle b) {
+  return number_result(PyNumber_FloorDivide(a.ptr(), b.ptr()));
+}
+
+py::object truediv(py::handle a, py::handle b) {
+  return number_result(PyNumber_TrueDivide(a.ptr(), b.ptr()));
+}
+
+py::object to_int(py::handle a) { return number_result(PyNumber_Long(a.ptr())); }
+
 Py_ssize_t range_count(py::handle n) {
   PyObject* index = PyNumber_Index(n.ptr());
   if (index == nullptr) {

@@ -24,9 +24,11 @@
 //              instance of the class is rethrown; KeyboardInterrupt and
 //              SystemExit always pass through.  Never catch
 //              py::error_already_set directly.
-//   Operators  eq, lt, le, gt, ge, contains, add, iadd, unpack<N>, range_count
-//              follow Python's semantics exactly (rich comparison then truth,
-//              `in`, `+`, `+=`, `a, b = x`, `range(n)`).
+//   Operators  eq, lt, le, gt, ge, contains, add, iadd, mul, floordiv,
+//              truediv, to_int, unpack<N>, range_count follow Python's
+//              semantics exactly (rich comparison then truth, `in`, `+`, `+=`,
+//              `*`, `//`, `/`, `int()`, `a, b = x`, `range(n)`).  Arithmetic
+//              goes through these, never pybind11's operators or PyNumber_*.
 //   with       with_(manager, [&](py::handle value) { ... }) is
 //              `with manager as value: ...`.
 //   Raising    raise(g("TimeoutException"), message) is `raise cls(message)`;
@@ -103,6 +105,13 @@ bool contains(py::handle container, py::handle item);
 // a + b, and a += b (in place where the type supports it).
 py::object add(py::handle a, py::handle b);
 void iadd(py::object& a, py::handle b);
+
+// a * b, a // b, a / b, int(a): every piece of arithmetic goes through these
+// (or add/iadd), with the interpreter's own errors.
+py::object mul(py::handle a, py::handle b);
+py::object floordiv(py::handle a, py::handle b);
+py::object truediv(py::handle a, py::handle b);
+py::object to_int(py::handle a);
 
 // The number of iterations of `for i in range(n)`: n must be an integer
 // (TypeError otherwise, as range() says); a negative n gives 0.

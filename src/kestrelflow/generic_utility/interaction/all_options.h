@@ -5,6 +5,7 @@
 #pragma once
 
 #include "frame/browser.h"
+#include "frame/retry.h"
 #include "frame/routines.h"
 
 #include <functional>
@@ -18,17 +19,8 @@ enum class Outcome {
   gave_up,    // the routine returns False at once
 };
 
-// The pause after each pass: time.sleep(per_pass * passes done), or none.
-class Pause {
- public:
-  static Pause none() { return Pause(0); }
-  static Pause growing(double per_pass) { return Pause(per_pass); }
-  void after_pass(long passes_done) const;
-
- private:
-  explicit Pause(double per_pass) : per_pass_(per_pass) {}
-  double per_pass_;
-};
+// The pause after each pass: none, or time.sleep(per_pass * passes done).
+using Pause = retry::Pause;
 
 using TryEntry = std::function<Outcome(py::handle entry)>;
 

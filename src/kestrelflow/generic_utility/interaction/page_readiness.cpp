@@ -6,7 +6,7 @@
 namespace kf {
 
 py::object page_is_completed(Arg driver) {
-  py::object state = driver.attr("execute_script")("return document.readyState");
+  py::object state = run_script(driver, "return document.readyState");
   return py::bool_(eq(state, "complete"));
 }
 

@@ -6,7 +6,7 @@ namespace kf {
 
 py::object get_shadow_root(Arg driver, Arg tag_name) {
   py::object host = find_element(driver, "TAG_NAME", tag_name);
-  return driver.attr("execute_script")("return arguments[0].shadowRoot", host);
+  return run_script(driver, "return arguments[0].shadowRoot", host);
 }
 
 py::object shadow_find(Arg shadow_root, Arg css_selector) {

@@ -2,6 +2,7 @@
 // away, the portal's data-retrieval error cured by reloading, expected error
 // messages picked out of a page text, and a stray JavaScript alert dismissed.
 #include "frame/browser.h"
+#include "frame/calls.h"
 #include "frame/routines.h"
 #include "page_state/element_absence.h"
 
@@ -27,11 +28,6 @@ constexpr const char* kDataErrors[] = {
 constexpr const char* kDataErrorHeader =
     "-----------------------Checking for Data Retrieval Errors-----------------------";
 
-py::list list_of(const char* xpath) {
-  py::list xpaths;
-  xpaths.append(str_of(xpath));
-  return xpaths;
-}
 
 }  // namespace
 
@@ -86,7 +82,7 @@ py::object check_data_error_retrieving(Arg driver, Arg retry_params) {
     say({"Attempt ", retry_count + 1, " of ", max_retries, "."});
     py::object page_text;
     try {
-      page_text = g("extract_text")(driver, list_of(kApplicationRoot), py::arg("max_retries") = 2,
+      page_text = g("extract_text")(driver, strings({kApplicationRoot}), py::arg("max_retries") = 2,
                                     py::arg("retry_delay") = 0.5);
       page_text = call_method(call_method(call_method(page_text, "lower"), "strip"), "replace",
                               {str_of("\n"), str_of(" ")});
@@ -107,7 +103,7 @@ py::object check_data_error_retrieving(Arg driver, Arg retry_params) {
 
     say({"Error detected: '", page_text, "'. Refreshing the page."});
     driver.attr("refresh")();
-    g("wait_for_loading_elements")(driver, list_of(kSpinner), py::arg("maxtrial") = 50,
+    g("wait_for_loading_elements")(driver, strings({kSpinner}), py::arg("maxtrial") = 50,
                                    py::arg("polling_interval") = 1,
                                    py::arg("consecutive_not_exists") = 6);
     say({"Page refreshed. Waiting before the next attempt..."});

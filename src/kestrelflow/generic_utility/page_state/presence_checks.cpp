@@ -4,8 +4,9 @@
 // page reload each time it shows.
 //
 // The period is an elapsed counter that grows by the polling interval after
-// every poll (Period, frame/browser.h).
+// every poll (retry::Count::period, frame/retry.h).
 #include "frame/browser.h"
+#include "frame/retry.h"
 #include "frame/routines.h"
 #include "page_state/element_absence.h"
 
@@ -34,19 +35,20 @@ bool element_exists(Arg driver, py::handle xpath) {
 
 py::object check_element_existance(Arg driver, Arg xpaths, Arg maxtrial, Arg polling_interval,
                                    Arg mode, Arg min_found) {
-  Period period(maxtrial, polling_interval);
   long long found_count = 0;
-  while (period.running()) {
-    for (py::handle xpath : xpaths) {
-      if (!element_exists(driver, xpath)) continue;
-      say({"✅ Element exists at: ", xpath});
-      if (eq(mode, "stop")) return py::bool_(true);
-      ++found_count;
-      break;
-    }
-    period.pause();
-    period.advance();
-  }
+  bool stopped = retry::run(
+      retry::Count::period(maxtrial, polling_interval), retry::Pause::fixed(polling_interval),
+      [&](const retry::Attempt&) {
+        for (py::handle xpath : xpaths) {
+          if (!element_exists(driver, xpath)) continue;
+          say({"✅ Element exists at: ", xpath});
+          if (eq(mode, "stop")) return retry::Next::stop;
+          ++found_count;
+          break;
+        }
+        return retry::Next::retry;
+      });
+  if (stopped) return py::bool_(true);
   if (eq(mode, "keep") && ge(int_of(found_count), min_found)) {
     say({"✅ Element was found ", found_count, " times during checks."});
     return py::bool_(true);
@@ -57,32 +59,29 @@ py::object check_element_existance(Arg driver, Arg xpaths, Arg maxtrial, Arg pol
 
 py::object check_element_disapearing(Arg driver, Arg xpaths, Arg maxtrial, Arg polling_interval,
                                      Arg consecutive_not_exists, Arg mode) {
-  Period period(maxtrial, polling_interval);
   Streak absent;
-  while (period.running()) {
-    bool element_found = false;
-    for (py::handle xpath : xpaths) {
-      if (!element_exists(driver, xpath)) continue;
-      element_found = true;
-      absent.reset();
-      say({"❌ Element still exists at: ", xpath});
-      break;
-    }
-    if (!element_found) {
-      absent.hit();
-      say({"Element not found (", absent.count(), "/", consecutive_not_exists, ")"});
-      if (eq(mode, "stop")) {
-        say({"✅ Element disappeared (stop mode)."});
-        return py::bool_(true);
-      }
-      if (eq(mode, "keep") && absent.reached(consecutive_not_exists)) {
-        say({"✅ Element disappeared for ", consecutive_not_exists, " consecutive checks."});
-        return py::bool_(true);
-      }
-    }
-    period.pause();
-    period.advance();
-  }
+  bool disappeared = retry::run(
+      retry::Count::period(maxtrial, polling_interval), retry::Pause::fixed(polling_interval),
+      [&](const retry::Attempt&) {
+        for (py::handle xpath : xpaths) {
+          if (!element_exists(driver, xpath)) continue;
+          absent.reset();
+          say({"❌ Element still exists at: ", xpath});
+          return retry::Next::retry;
+        }
+        absent.hit();
+        say({"Element not found (", absent.count(), "/", consecutive_not_exists, ")"});
+        if (eq(mode, "stop")) {
+          say({"✅ Element disappeared (stop mode)."});
+          return retry::Next::stop;
+        }
+        if (eq(mode, "keep") && absent.reached(consecutive_not_exists)) {
+          say({"✅ Element disappeared for ", consecutive_not_exists, " consecutive checks."});
+          return retry::Next::stop;
+        }
+        return retry::Next::retry;
+      });
+  if (disappeared) return py::bool_(true);
   say({"⏳ Timeout reached. Element still exists."});
   return py::bool_(false);
 }

@@ -1,6 +1,7 @@
 // Reading the page: the text of the first element found among XPaths, and an
 // absolute XPath for every element of the document.
 #include "frame/browser.h"
+#include "frame/retry.h"
 #include "frame/routines.h"
 
 namespace kf {
@@ -32,33 +33,36 @@ constexpr const char* kElementPathsScript =
 
 py::object extract_text(Arg driver, Arg xpaths, Arg max_retries, Arg retry_delay, Arg waittime) {
   for (py::handle xpath : xpaths) {
-    long long attempts = 0;
-    while (lt(int_of(attempts), max_retries)) {
-      check_signals();
-      try {
-        py::object element =
-            wait_until(driver, waittime, "presence_of_element_located", locator("XPATH", xpath));
-        say({"Successfully extracted text from XPath ", xpath});
-        return element.attr("text");
-      } catch (...) {
-        py::error_already_set e = caught();
-        ++attempts;
-        say({"Attempt ", attempts, ": Error extracting text for XPath ", xpath, " -"});
-        if (lt(int_of(attempts), max_retries)) {
-          say({"Retrying XPath ", xpath, " in ", retry_delay, " seconds..."});
-          sleep(retry_delay);
-        } else {
-          say({"Failed to extract text for XPath ", xpath, " after ", max_retries, " attempts."});
-        }
-      }
-    }
+    py::object text;
+    retry::run(retry::Count::while_below(max_retries), retry::Pause::between(retry_delay),
+               [&](const retry::Attempt& attempt) {
+                 try {
+                   py::object element = wait_until(driver, waittime, "presence_of_element_located",
+                                                   locator("XPATH", xpath));
+                   say({"Successfully extracted text from XPath ", xpath});
+                   text = element.attr("text");
+                   return retry::Next::stop;
+                 } catch (...) {
+                   py::error_already_set e = caught();
+                   say({"Attempt ", attempt.number + 1, ": Error extracting text for XPath ", xpath,
+                        " -"});
+                   if (attempt.last) {
+                     say({"Failed to extract text for XPath ", xpath, " after ", max_retries,
+                          " attempts."});
+                   } else {
+                     say({"Retrying XPath ", xpath, " in ", retry_delay, " seconds..."});
+                   }
+                   return retry::Next::retry;
+                 }
+               });
+    if (text) return text;
   }
   say({"All XPaths failed after max retries."});
   return py::bool_(false);
 }
 
 py::object get_all_xpaths(Arg driver) {
-  return driver.attr("execute_script")(kElementPathsScript);
+  return run_script(driver, kElementPathsScript);
 }
 
 }  // namespace kf

@@ -2,6 +2,8 @@
 // XPath, then every visible text, each clicked by the module's robust click,
 // for a few passes.
 #include "frame/browser.h"
+#include "frame/calls.h"
+#include "frame/retry.h"
 #include "frame/routines.h"
 
 namespace kf {
@@ -18,9 +20,7 @@ bool url_changed(Arg driver, py::handle before) {
 
 // One click through the module's click routine, looked up now.
 bool click_once(Arg driver, py::handle x_paths, py::handle text_inputs, Arg timeout, Arg scroll) {
-  py::object click = g("clicking_on_element_by_all_option");
-  return truthy(click(driver, x_paths, text_inputs, py::arg("max_retries") = 1,
-                      py::arg("timeout") = timeout, py::arg("scroll") = scroll));
+  return truthy(by_name::click(driver, x_paths, text_inputs, 1, scroll, timeout));
 }
 
 }  // namespace
@@ -31,29 +31,28 @@ py::object click_and_check_url_change(Arg driver, Arg x_paths, Arg text_inputs, 
   say({"Initial URL: ", prv_url});
 
   // for attempt in range(1, max_attempts + 1)
-  Py_ssize_t end = range_count(add(max_attempts, int_of(1)));
-  for (Py_ssize_t attempt = 1; attempt < end; ++attempt) {
-    check_signals();
-    say({"Attempt ", static_cast<long long>(attempt), "/", max_attempts, " to click element."});
+  bool changed = retry::run(
+      retry::Count::range(add(max_attempts, int_of(1)), 1), retry::Pause::none(),
+      [&](const retry::Attempt& attempt) {
+        say({"Attempt ", attempt.number, "/", max_attempts, " to click element."});
 
-    for (py::handle xpath : x_paths) {
-      say({"Trying to click element with XPath: ", xpath});
-      py::list one_xpath;
-      one_xpath.append(xpath);
-      if (!click_once(driver, one_xpath, text_inputs, timeout, scroll)) continue;
-      if (url_changed(driver, prv_url)) return py::bool_(true);
-      say({"URL has not changed after clicking XPath: ", xpath, ". Trying next XPath..."});
-    }
+        for (py::handle xpath : x_paths) {
+          say({"Trying to click element with XPath: ", xpath});
+          if (!click_once(driver, one_item_list(xpath), text_inputs, timeout, scroll)) continue;
+          if (url_changed(driver, prv_url)) return retry::Next::stop;
+          say({"URL has not changed after clicking XPath: ", xpath, ". Trying next XPath..."});
+        }
 
-    for (py::handle text_input : text_inputs) {
-      say({"Trying to click element with text: '", text_input, "'"});
-      py::list one_text;
-      one_text.append(text_input);
-      if (!click_once(driver, py::list(), one_text, timeout, scroll)) continue;
-      if (url_changed(driver, prv_url)) return py::bool_(true);
-      say({"URL has not changed after clicking text: '", text_input, "'. Trying next option..."});
-    }
-  }
+        for (py::handle text_input : text_inputs) {
+          say({"Trying to click element with text: '", text_input, "'"});
+          if (!click_once(driver, py::list(), one_item_list(text_input), timeout, scroll)) continue;
+          if (url_changed(driver, prv_url)) return retry::Next::stop;
+          say({"URL has not changed after clicking text: '", text_input,
+               "'. Trying next option..."});
+        }
+        return retry::Next::retry;
+      });
+  if (changed) return py::bool_(true);
   say({"Failed to change URL after ", max_attempts, " attempts."});
   return py::bool_(false);
 }

@@ -187,7 +187,7 @@ py::object extract_performance_logs_and_append_to_csv(Arg driver, Arg file_path,
 
   py::object entries;
   try {
-    entries = driver.attr("execute_script")(kResourceEntriesScript);
+    entries = run_script(driver, kResourceEntriesScript);
   } catch (...) {
     py::error_already_set e = caught();
     say({"Error fetching performance logs: "});

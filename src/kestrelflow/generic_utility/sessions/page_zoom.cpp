@@ -1,10 +1,11 @@
 // Page zoom: the CSS zoom of the document body.
+#include "frame/browser.h"
 #include "frame/routines.h"
 
 namespace kf {
 
 py::object set_zoom(Arg driver, Arg zoom_level) {
-  call_method(driver, "execute_script", {concat({"document.body.style.zoom='", zoom_level, "%'"})});
+  run_script(driver, concat({"document.body.style.zoom='", zoom_level, "%'"}));
   return py::none();
 }
 

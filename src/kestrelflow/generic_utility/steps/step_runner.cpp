@@ -2,18 +2,13 @@
 // one after another against a live browser, with the network timings and a
 // screenshot exported after every step.  A failing step is reported and
 // skipped; the run goes on with the next one.
+#include "frame/calls.h"
 #include "frame/routines.h"
 
 #include <chrono>
 
 namespace kf {
 namespace {
-
-py::list one_item_list(py::handle value) {
-  py::list list(1);
-  list[0] = value;
-  return list;
-}
 
 // The name a failed step is reported under.  A step that could not even be
 // read (it lacks one of its first five elements) is named by its own first
@@ -76,8 +71,7 @@ struct Run {
 };
 
 StepOutcome click_step(Run& run, py::handle el_list, py::handle labels) {
-  py::object clicked = g("clicking_on_element_by_all_option")(
-      run.driver, el_list, labels, py::arg("max_retries") = 2, py::arg("scroll") = true);
+  py::object clicked = by_name::click(run.driver, el_list, labels, 2, true);
   return is_false(clicked) ? StepOutcome::not_done : StepOutcome::done;
 }
 
@@ -90,10 +84,7 @@ StepOutcome input_step(Run& run, py::handle el_list, py::handle input_values) {
   StepOutcome outcome = StepOutcome::done;
   for (py::handle value : values) {
     check_signals();
-    py::object entered = g("input_data_by_all_option")(
-        run.driver, el_list, one_item_list(py::str("")), one_item_list(value),
-        one_item_list(value), py::arg("max_attempts") = 3, py::arg("timeout") = 10,
-        py::arg("scroll") = false, py::arg("input_delay") = 1);
+    py::object entered = by_name::type_value_as_data_and_date(run.driver, el_list, value);
     if (is_false(entered)) outcome = StepOutcome::not_done;
   }
   return outcome;

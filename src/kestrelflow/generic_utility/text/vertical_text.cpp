@@ -162,11 +162,8 @@ py::object lay_out_items(py::handle text, py::handle wave_length) {
         if (!result) throw py::error_already_set();
         laid_out = {};
       }
-      py::str blanks = py::str(" ") * py::int_(wave.indentation());
-      py::object line = blanks + item + line_feed;
-      PyObject* joined = PyNumber_InPlaceAdd(result.ptr(), line.ptr());
-      if (joined == nullptr) throw py::error_already_set();
-      result = py::reinterpret_steal<py::object>(joined);
+      py::object blanks = mul(str_of(" "), int_of(wave.indentation()));
+      iadd(result, add(add(blanks, item), line_feed));
     }
     wave.advance();
   }

@@ -1,8 +1,8 @@
 // Application details: the label-and-value text of an opened application's
 // details panel turned into a one-row record, read from the page or from
 // text already in hand; and captured step values turned into label maps.
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 namespace kf {
 namespace {
@@ -29,7 +29,7 @@ py::object record_frame(py::handle text) {
     py::object match = search(str_of(field.pattern), text);
     record[str_of(field.column)] = match.is_none() ? py::object(py::none()) : match.attr("group")(1);
   }
-  return g("pd").attr("DataFrame")(portal::one(record));
+  return g("pd").attr("DataFrame")(one_item_list(record));
 }
 
 py::object no_details() {
@@ -47,12 +47,12 @@ py::object application_details_formatting(Arg text) {
 py::object Getting_Application_Detials(Arg driver, Arg Services_category) {
   py::list xpaths;
   if (eq(Services_category, "DEVU")) {
-    xpaths = portal::strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[7]/div[2]/div[1]",
-                              "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[5]/div[2]/div[1]",
-                              "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[3]/div[2]/div[1]"});
+    xpaths = strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[7]/div[2]/div[1]",
+                      "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[5]/div[2]/div[1]",
+                      "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[3]/div[2]/div[1]"});
   } else if (eq(Services_category, "Reservation")) {
-    xpaths = portal::strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[5]/div[2]/div[2]/div[2]",
-                              "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[5]/div[2]/div[2]"});
+    xpaths = strings({"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[5]/div[2]/div[2]/div[2]",
+                      "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[5]/div[2]/div[2]"});
   } else {
     raise(PyExc_ValueError,
           concat({"Unknown services category ", py::repr(Services_category),

@@ -1,8 +1,8 @@
 // Inbox retrieval: one application opened from the portal's application
 // list, through the list's tab, its number filter and the row that shows
 // the number.  The DEVU list layout has its own filter and no tabs.
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 namespace kf {
 namespace {
@@ -12,27 +12,27 @@ constexpr const char* kTabs =
     "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[4]/div[2]/application-list/div/div[1]/div/";
 
 void open_row(Arg driver, Arg application_number) {
-  portal::click(driver, portal::strings({""}), portal::one(application_number), 4, true, int_of(5));
+  by_name::click(driver, strings({""}), one_item_list(application_number), 4, true, int_of(5));
 }
 
 void devu_variant(Arg driver, Arg application_number, const py::str& loading) {
-  portal::wait_for_page(driver, loading);
-  portal::type_with_test_date(
-      driver, portal::strings({"//*[@id=\"inbox_filters_1\"]", "//*[@id=\"applicationNumber_input\"]"}),
+  by_name::wait_for_page(driver, loading);
+  by_name::type_with_test_date(
+      driver, strings({"//*[@id=\"inbox_filters_1\"]", "//*[@id=\"applicationNumber_input\"]"}),
       application_number);
-  portal::click(
+  by_name::click(
       driver,
-      portal::strings(
+      strings(
           {"/html/body/div[3]/div[1]/div[2]/div[4]/div/div/div[1]/div/div[2]/div/form/div[8]/div/"
            "button//*[@id=\"datatable_filters\"]/app-form/form/div[2]/div/div/button",
            "//*[@id=\"datatable_filters\"]/app-form/form/div[2]/div/div/button/i"}),
-      portal::strings({" Search"}), 5);
-  portal::wait_for_page(driver, loading);
+      strings({" Search"}), 5);
+  by_name::wait_for_page(driver, loading);
   open_row(driver, application_number);
 }
 
 void default_variant(Arg driver, Arg application_number, Arg tab_name, const py::str& loading) {
-  portal::wait_for_page(driver, loading);
+  by_name::wait_for_page(driver, loading);
   const char* tab = nullptr;
   const char* label = nullptr;
   if (eq(tab_name, "completed")) {
@@ -43,19 +43,19 @@ void default_variant(Arg driver, Arg application_number, Arg tab_name, const py:
     tab = "a[2]", label = "My Inbox";
   }
   if (tab) {
-    portal::click(driver, portal::one(concat({kTabs, tab})), portal::strings({label}), 1, true,
+    by_name::click(driver, one_item_list(concat({kTabs, tab})), strings({label}), 1, true,
                   int_of(5));
   }
   sleep(3);
-  portal::type_with_test_date(
+  by_name::type_with_test_date(
       driver,
-      portal::strings({"//*[@id=\"inbox_filters_1\"]",
-                       "//html/body/div[3]/div[1]/div[2]/div[4]/div/div/div[1]/div/div[2]/div/form/div[1]/div"}),
+      strings({"//*[@id=\"inbox_filters_1\"]",
+               "//html/body/div[3]/div[1]/div[2]/div[4]/div/div/div[1]/div/div[2]/div/form/div[1]/div"}),
       application_number);
-  portal::wait_for_page(driver, loading);
-  portal::click(
+  by_name::wait_for_page(driver, loading);
+  by_name::click(
       driver,
-      portal::strings(
+      strings(
           {"//*[@id=\"inbox_filters\"]/div[8]/div/button",
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div/div[1]/div/div[2]/div/form/div[7]/div/button",
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div/div[1]/div/div[2]/app-form/form/div[2]/div/div/button/span",
@@ -63,9 +63,9 @@ void default_variant(Arg driver, Arg application_number, Arg tab_name, const py:
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div/div[1]/div/div[2]/app-form/form/div[2]/div/div/button/i",
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[4]/div[1]/div/div[2]/div/form/div[5]/div/button",
            ""}),
-      portal::strings({" Search ", "Seearch", "search", "SEARCH"}), 4, true, int_of(5));
+      strings({" Search ", "Seearch", "search", "SEARCH"}), 4, true, int_of(5));
   sleep(3);
-  portal::wait_for_page(driver, loading);
+  by_name::wait_for_page(driver, loading);
   open_row(driver, application_number);
   sleep(3);
 }

@@ -1,7 +1,7 @@
 // The portal's introduction tour clicked through (two "Continue" buttons and
 // "Finish"); a click that raises leads to the dismissal of any open alert.
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 namespace kf {
 
@@ -18,7 +18,7 @@ py::object Skipping_intro_part(Arg driver, Arg wait_time) {
   sleep(wait_time);
   for (const Button& button : kButtons) {
     try {
-      portal::click(driver, portal::strings({button.xpath}), portal::strings({button.text}), 4, true,
+      by_name::click(driver, strings({button.xpath}), strings({button.text}), 4, true,
                     int_of(5));
     } catch (...) {
       py::error_already_set e = caught();

@@ -1,8 +1,8 @@
 // Land search by plot: the four criteria of the "Search By Plot" form
 // (three select2 lists and the plot number field) entered one by one, then
 // the form's search button.
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 namespace kf {
 namespace {
@@ -11,9 +11,9 @@ namespace {
 // the first result.
 void choose_from_list(Arg driver, Arg list_xpath, Arg input_xpath, py::handle value,
                       Arg first_option) {
-  portal::click(driver, list_xpath, portal::strings({""}), 5);
-  portal::type_field(driver, input_xpath, value, "others");
-  portal::click(driver, first_option, portal::strings({""}), 5);
+  by_name::click(driver, list_xpath, strings({""}), 5);
+  by_name::type_field(driver, input_xpath, value, "others");
+  by_name::click(driver, first_option, strings({""}), 5);
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ py::object enter_municipality(Arg driver, Arg municipality_xpath, Arg municipali
 
 py::object enter_plot_number(Arg driver, Arg plot_number_xpath, Arg plot_number) {
   say({"=======Enter Plot Number"});
-  portal::type_field(driver, plot_number_xpath, plot_number, "Text_field");
+  by_name::type_field(driver, plot_number_xpath, plot_number, "Text_field");
   sleep(4);
   return py::none();
 }
@@ -38,7 +38,7 @@ py::object enter_district_or_zone(Arg driver, Arg districtId_zone_xpath, Arg Dis
                                   Arg Land_use_Input_xpath, Arg first_option_dropdownlist) {
   say({"=======Enter district or zone"});
   choose_from_list(driver, districtId_zone_xpath, Land_use_Input_xpath,
-                   portal::one(District_zone_input), first_option_dropdownlist);
+                   one_item_list(District_zone_input), first_option_dropdownlist);
   sleep(1);
   return py::none();
 }
@@ -46,48 +46,48 @@ py::object enter_district_or_zone(Arg driver, Arg districtId_zone_xpath, Arg Dis
 py::object enter_land_use(Arg driver, Arg land_use_xpath, Arg Land_use_Input_xpath, Arg Land_use,
                           Arg first_option_dropdownlist) {
   say({"=======Enter Land Use"});
-  portal::click(driver, land_use_xpath, portal::strings({""}), 5);
+  by_name::click(driver, land_use_xpath, strings({""}), 5);
   sleep(2);
-  portal::type_field(driver, Land_use_Input_xpath, portal::one(Land_use), "others");
+  by_name::type_field(driver, Land_use_Input_xpath, one_item_list(Land_use), "others");
   sleep(2);
-  portal::click(driver, first_option_dropdownlist, portal::strings({""}), 5);
+  by_name::click(driver, first_option_dropdownlist, strings({""}), 5);
   return py::none();
 }
 
 py::object Search_by_plot(Arg driver, Arg plot_number, Arg District_zone_input, Arg Land_use,
                           Arg double_click_option) {
-  portal::click(
+  by_name::click(
       driver,
-      portal::strings(
+      strings(
           {"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/div[2]/ul/li[3]/a",
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/div[2]/ul/li[3]",
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/app-form/form/div[2]/div[2]/ul/li[3]",
            "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/app-form/form/div[2]/div[2]/ul/li[3]/a"}),
-      portal::strings({"Search By Plot"}), 5);
+      strings({"Search By Plot"}), 5);
 
-  py::list panel_input = portal::strings({"/html/body/span/span/span[1]/input", "/html/body/span/span/span[1]"});
-  py::list first_result = portal::strings({"/html/body/span/span/span[2]/ul/li[1]"});
+  py::list panel_input = strings({"/html/body/span/span/span[1]/input", "/html/body/span/span/span[1]"});
+  py::list first_result = strings({"/html/body/span/span/span[2]/ul/li[1]"});
   g("enter_municipality")(driver,
-                          portal::strings({"//*[@id=\"select2-municipalityId_input-container\"]",
-                                           "//*[@id=\"select2-municipalityId_input-container\"]"}),
-                          portal::strings({"Abu Dhabi"}), panel_input, first_result);
-  g("enter_plot_number")(driver, portal::strings({"//*[@id=\"plotNumber_input\"]"}), plot_number);
+                          strings({"//*[@id=\"select2-municipalityId_input-container\"]",
+                                   "//*[@id=\"select2-municipalityId_input-container\"]"}),
+                          strings({"Abu Dhabi"}), panel_input, first_result);
+  g("enter_plot_number")(driver, strings({"//*[@id=\"plotNumber_input\"]"}), plot_number);
   g("enter_district_or_zone")(driver,
-                              portal::strings({"//*[@id=\"select2-districtId_input-container\"]"}),
+                              strings({"//*[@id=\"select2-districtId_input-container\"]"}),
                               District_zone_input, panel_input, first_result);
-  g("enter_land_use")(driver, portal::strings({"//*[@id=\"select2-landuseId_input-container\"]"}),
+  g("enter_land_use")(driver, strings({"//*[@id=\"select2-landuseId_input-container\"]"}),
                       panel_input, Land_use, first_result);
 
   int presses = truthy(double_click_option) ? 2 : 1;
   for (int i = 0; i < presses; ++i) {
-    portal::click(
+    by_name::click(
         driver,
-        portal::strings(
+        strings(
             {"/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/div[2]/div/div[3]/app-list/app-form/form/div[2]/div[2]/div/button[2]",
              "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/div[2]/div/div[3]/app-list/app-form/form/div[2]/div[2]/div/button[2]/i",
              "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/app-form/form/div[2]/div[2]/div/div[3]/app-list/app-form/form/div[2]/div[2]/div/button[2]",
              "/html/body/div[3]/div[1]/div[2]/div[4]/div/div[2]/div[1]/div/app-form/form/div[2]/div[2]/div/div[3]/app-list/app-form/form/div[2]/div[2]/div/button[2]/i"}),
-        portal::strings({"Search"}), 5);
+        strings({"Search"}), 5);
   }
   return py::none();
 }

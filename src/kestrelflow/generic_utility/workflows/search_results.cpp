@@ -2,8 +2,8 @@
 // owner search column by column (for either of the portal's two table
 // styles), each with its own column names and flag wording.
 #include "frame/browser.h"
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 namespace kf {
 namespace {

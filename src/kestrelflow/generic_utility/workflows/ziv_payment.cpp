@@ -6,8 +6,8 @@
 // environment at every call (KESTRELFLOW_ZIV_HOST, KESTRELFLOW_ZIV_USER,
 // KESTRELFLOW_ZIV_PASSWORD); nothing secret is compiled in.
 #include "frame/browser.h"
+#include "frame/calls.h"
 #include "frame/routines.h"
-#include "workflows/portal_lists.h"
 
 #include <string>
 
@@ -27,36 +27,36 @@ py::object setting(const char* name) {
 }
 
 void click_back(Arg driver) {
-  portal::click(driver,
-                portal::strings({"//*[@id=\"B173701938953932846\"]",
-                                 "/html/body/form/div/div[2]/div/div/div/div[2]/div/div/div[2]/div[3]/div[1]/button/span"}),
-                portal::strings({"رجوع"}), 4, true, int_of(2));
+  by_name::click(driver,
+                strings({"//*[@id=\"B173701938953932846\"]",
+                         "/html/body/form/div/div[2]/div/div/div/div[2]/div/div/div[2]/div[3]/div[1]/button/span"}),
+                strings({"رجوع"}), 4, true, int_of(2));
 }
 
 void log_in_and_search(Arg driver, Arg application_number, const py::object& host,
                        const py::object& user, const py::object& password) {
   driver.attr("get")(concat({"http://", host, ":7001/ords/f?p=100"}));
-  portal::type_with_test_date(driver, portal::strings({"//*[@id=\"P101_USERNAME\"]"}), portal::one(user));
-  portal::type_with_test_date(driver, portal::strings({"//*[@id=\"P101_PASSWORD\"]"}),
-                              portal::one(password));
-  portal::click(driver,
-                portal::strings({"/html/body/form/div[2]/main/div/div/div/div/div[3]/button/span",
-                                 "/html/body/form/div[2]/main/div/div/div/div/div[3]",
-                                 "//*[@id=\"B106346667283935699\"]", ""}),
-                portal::strings({"Login", "login", "LOGIN"}), 4, true, int_of(5));
-  portal::click(driver, py::list(), portal::strings({"التحصيل العام ZIV"}), 4, true, int_of(5));
+  by_name::type_with_test_date(driver, strings({"//*[@id=\"P101_USERNAME\"]"}), one_item_list(user));
+  by_name::type_with_test_date(driver, strings({"//*[@id=\"P101_PASSWORD\"]"}),
+                              one_item_list(password));
+  by_name::click(driver,
+                strings({"/html/body/form/div[2]/main/div/div/div/div/div[3]/button/span",
+                         "/html/body/form/div[2]/main/div/div/div/div/div[3]",
+                         "//*[@id=\"B106346667283935699\"]", ""}),
+                strings({"Login", "login", "LOGIN"}), 4, true, int_of(5));
+  by_name::click(driver, py::list(), strings({"التحصيل العام ZIV"}), 4, true, int_of(5));
   sleep(3);
-  portal::click(driver, py::list(), portal::strings({"الصندوق (دفع المعاملات)"}), 4, true, int_of(5));
-  portal::type_with_test_date(
+  by_name::click(driver, py::list(), strings({"الصندوق (دفع المعاملات)"}), 4, true, int_of(5));
+  by_name::type_with_test_date(
       driver,
-      portal::strings({"//*[@id=\"P18_APLC_NO\"]",
-                       "/html/body/form/div[1]/div/div[2]/main/div[2]/div/div/div/div[2]/div/div[2]/div[2]/div/div/div[1]/div/div[2]/div"}),
+      strings({"//*[@id=\"P18_APLC_NO\"]",
+               "/html/body/form/div[1]/div/div[2]/main/div[2]/div/div/div/div[2]/div/div[2]/div[2]/div/div/div[1]/div/div[2]/div"}),
       application_number);
-  portal::click(driver,
-                portal::strings({"//*[@id=\"B121349173117055956\"]",
-                                 "/html/body/form/div[1]/div/div[2]/main/div[2]/div/div/div/div[2]/div/div[3]/button[1]/span",
-                                 ""}),
-                portal::strings({"بحث "}), 4, true, int_of(5));
+  by_name::click(driver,
+                strings({"//*[@id=\"B121349173117055956\"]",
+                         "/html/body/form/div[1]/div/div[2]/main/div[2]/div/div/div/div[2]/div/div[3]/button[1]/span",
+                         ""}),
+                strings({"بحث "}), 4, true, int_of(5));
 }
 
 // The payment links of the result table, row 1 on, up to the first gap.
@@ -105,7 +105,7 @@ void open_payment_method(Arg driver) {
 void pay(Arg driver, py::handle link) {
   say({"---------------------------------------------------------------------------------------"});
   say_values({str_of("Clicking payment button at XPath:"), link});
-  portal::click(driver, portal::one(link), portal::strings({""}), 4, true, int_of(5));
+  by_name::click(driver, one_item_list(link), strings({""}), 4, true, int_of(5));
   sleep(2);
 
   py::object get_all_xpaths = g("get_all_xpaths");
@@ -117,18 +117,18 @@ void pay(Arg driver, py::handle link) {
 
   open_payment_method(driver);
 
-  portal::click(driver, py::list(), portal::strings({"نقدي"}), 4, false, int_of(5));
+  by_name::click(driver, py::list(), strings({"نقدي"}), 4, false, int_of(5));
   sleep(0.4);
-  portal::click(driver, py::list(), portal::strings({"دفع"}), 4, false, int_of(5));
+  by_name::click(driver, py::list(), strings({"دفع"}), 4, false, int_of(5));
   sleep(0.4);
 
   py::object already_paid = g("extract_text")(
-      driver, portal::strings({"/html/body/form/div/div[2]/div/div/span[2]/div/div/div/div[2]/div"}),
+      driver, strings({"/html/body/form/div/div[2]/div/div/span[2]/div/div/div/div[2]/div"}),
       py::arg("max_retries") = 2, py::arg("retry_delay") = 0.5);
   py::object paid = g("extract_text")(
       driver,
-      portal::strings({"/html/body/form/div/div[2]/div/div/span[1]/div/div/div/div[2]/div/h2",
-                       "/html/body/form/div/div[2]/div/div/span[1]/div/div/div/div[2]/div"}),
+      strings({"/html/body/form/div/div[2]/div/div/span[1]/div/div/div/div[2]/div/h2",
+               "/html/body/form/div/div[2]/div/div/span[1]/div/div/div/div[2]/div"}),
       py::arg("max_retries") = 2, py::arg("retry_delay") = 0.5);
   sleep(3);
 
