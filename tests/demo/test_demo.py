@@ -1,46 +1,58 @@
-"""The demo run as a user starts it: its printed ending, its error records, and
-the evidence each step left.  The demo's delays are real: they are the time
-the portal's requests are given before each step's evidence is taken."""
-import json
+"""The demo's step run as a user starts it: its job file run by `kestrelflow
+run`, its printed ending, and the evidence each step left.  The demo's delays
+are real: they are the time the portal's requests are given before each
+step's evidence is taken."""
+import xml.etree.ElementTree as ET
 
 import pandas as pd
+from selenium.webdriver.common.by import By
 
 from kestrelflow.demo import run_demo
+
+from cli.commands import outcomes, read_run
 
 PASSED = ["Open search page", "Enter plot number", "Press search", "Scrap Application_number",
           "Detect_language", "Pay fees"]
 
 
-def test_the_demo_run_and_its_evidence(tmp_path, capsys):
-    (tmp_path / "screenshots" / "Demo portal - stale").mkdir(parents=True)
-    (tmp_path / "network_timings.csv").write_text("left from an earlier run\n")
-    run_demo(tmp_path)
+def test_the_demo_run_and_its_evidence(tmp_path, capsys, driver):
+    job = tmp_path / "land-search"
+    (job / "screenshots" / "Demo portal - stale").mkdir(parents=True)
+    (job / "timings.csv").write_text("left from an earlier run\n")
+    assert run_demo(tmp_path) is True
     lines = capsys.readouterr().out.splitlines()
 
-    assert lines[-6:] == [
-        "Zoom still set: 90%",
+    assert lines[-5:] == [
         "Steps: 7 run, 1 failed",
-        "Screenshots written under %s" % (tmp_path / "screenshots"),
-        "Network timings written to %s" % (tmp_path / "network_timings.csv"),
-        "Error records written to %s" % (tmp_path / "error_records.json"),
-        "Report: %s" % (tmp_path / "report.html"),
+        "Job output in %s" % job,
+        "JUnit: %s" % (tmp_path / "junit.xml"),
+        "Report: %s" % (job / "report.html"),
+        "As expected: every step done but 'Open receipt', which failed as it was written to.",
     ]
-    assert "⚠️ Error during 'Open receipt': Message: invalid argument" in lines
+    assert "App_number: 20250012345" in lines
 
-    records = json.loads((tmp_path / "error_records.json").read_text())
-    assert records["steps"] == PASSED + ["Open receipt"]
-    [record] = records["error_records"]
-    assert record["ServiceName"] == "Land search - Open receipt"
-    assert record["URL"].endswith("/index.html#search")
-    assert record["Error"].startswith("Message: invalid argument")
+    run = read_run(tmp_path, "land-search")
+    assert outcomes(run) == [(name, "done") for name in PASSED] + [("Open receipt", "error")]
+    receipt = run["step_results"][-1]
+    assert receipt["error"].startswith("Message: invalid argument")
+    assert receipt["url"].endswith("/index.html#search")
+    assert (job / receipt["evidence"]["screenshot"]).is_file()
+
+    # The failed step in the JUnit file and first in the report.
+    cases = ET.parse(tmp_path / "junit.xml").getroot().iter("testcase")
+    assert [(c.get("name"), [child.tag for child in c]) for c in cases][-1] == ("07 Open receipt", ["error"])
+    driver.get((job / "report.html").as_uri())
+    first = driver.find_element(By.CSS_SELECTOR, "section.step")
+    assert (first.find_element(By.CLASS_NAME, "badge").text, first.find_element(By.CLASS_NAME, "name").text) == (
+        "ERROR", "Open receipt")
 
     # One screenshot folder per step that got its evidence; the earlier run's are gone.
-    assert sorted(d.name for d in (tmp_path / "screenshots").iterdir()) == sorted(
+    assert sorted(d.name for d in (job / "screenshots").iterdir()) == sorted(
         "Demo portal - " + name for name in PASSED)
 
     # Each action made its own request, the favicon is served, and the rows of
     # a step hold everything loaded so far.
-    table = pd.read_csv(tmp_path / "network_timings.csv")
+    table = pd.read_csv(job / "timings.csv")
     assert list(dict.fromkeys(table["Step Type"])) == PASSED
     by_step = {step: set(rows["name"].str.rsplit("/", n=1).str[-1]) for step, rows in table.groupby("Step Type")}
     assert by_step["Open search page"] == {"portal.css", "portal.js", "favicon.svg"}

@@ -1,17 +1,24 @@
-"""The run report: a run folder turned into one page, looked at in a real browser."""
+"""The run report: a job folder turned into one page, looked at in a real browser."""
 import csv
 import json
+import os
 import subprocess
 import sys
+import time
 
 import pytest
 from PIL import Image
 from selenium.webdriver.common.by import By
 
-from kestrelflow.report import write_report
+from kestrelflow.report import write_job_report, write_run_report
 from helpers import child_env
 
 NEW, EARLIER = "rgb(9, 105, 218)", "rgb(140, 149, 159)"
+STAMP = "%Y-%m-%d %H:%M:%S"
+# The run's window, and an earlier run's rows and screenshots left in the same files.
+STARTED = time.mktime((2025, 1, 1, 9, 0, 0, 0, 0, -1))
+FINISHED = STARTED + 60
+EARLIER_RUN = STARTED - 3600
 
 # (step, resource, startTime, duration) as the timing export writes them: every
 # step lists all the page's resources so far.
@@ -22,37 +29,63 @@ TIMINGS = [
     ("Search", "http://portal/b.js", 50, 150),
     ("Search", "http://portal/api/search.json?plot=7", 400, 100),
 ]
+HOSTILE = "<img src=x onerror=alert(1)>"
+RESULTS = [
+    {"step": "Open", "action": "get_url", "outcome": "done", "seconds": 1.5, "error": None, "url": "http://portal/"},
+    {"step": "Search", "action": "click", "outcome": "done", "seconds": 2.0, "error": None, "url": "http://portal/"},
+    {"step": "Read fee", "action": "Scrap_data", "outcome": "not done", "seconds": 9.0, "error": None,
+     "url": "http://portal/#fees", "evidence": {"screenshot": "failures/03_Read_fee.png",
+                                                "page_source": "failures/03_Read_fee.html"}},
+    {"step": "Pay", "action": "click", "outcome": "error", "seconds": 0.1, "url": "http://portal/#pay",
+     "error": "Message: no such element\nStacktrace:\n#0 0x55 <unknown>",
+     "evidence": {"screenshot": "failures/04_Pay.png", "page_source": "failures/04_Pay.html"}},
+    {"step": HOSTILE, "action": "Click", "outcome": "no action", "seconds": 0.0, "error": None,
+     "url": "http://portal/?q=" + HOSTILE},
+]
 
 
-def png(path, size, colour):
+def png(path, size, colour, when):
     path.parent.mkdir(parents=True, exist_ok=True)
     Image.new("RGB", size, colour).save(path)
+    os.utime(path, (when, when))
+
+
+def write_timings(path, rows_by_time):
+    with open(path, "w", newline="") as f:
+        writer = csv.writer(f)
+        writer.writerow(["name", "initiatorType", "duration", "transferSize", "responseStatus",
+                         "startTime", "Step Type", "Action Type", "time_date"])
+        for when, rows in rows_by_time:
+            for step, name, start, duration in rows:
+                writer.writerow([name, "fetch", duration, 300, 200, start, step, step,
+                                 time.strftime(STAMP, time.localtime(when))])
 
 
 @pytest.fixture
 def run_folder(tmp_path):
     shots = tmp_path / "screenshots"
-    png(shots / "Portal - Open" / "Open_20250101_090000.png", (160, 90), "red")
-    png(shots / "Portal - Search" / "Search_20250101_090001.png", (160, 90), "red")
-    png(shots / "Portal - Search" / "Search_20250101_090500.png", (320, 180), "blue")  # a rerun
-    with open(tmp_path / "network_timings.csv", "w", newline="") as f:
-        writer = csv.writer(f)
-        writer.writerow(["name", "initiatorType", "duration", "transferSize", "responseStatus",
-                         "startTime", "Step Type", "Action Type", "time_date"])
-        for step, name, start, duration in TIMINGS:
-            writer.writerow([name, "fetch", duration, 300, 200, start, step, step,
-                             "2025-01-01 09:00:00"])
-    (tmp_path / "error_records.json").write_text(json.dumps({
-        "web_app_name": "Portal", "service_name": "Land search",
-        "steps": ["Open", "Search", "Pay"],
-        "error_records": [{"ServiceName": "Land search - Pay", "URL": "http://portal/#pay",
-                           "Error": "Message: no such element\nStacktrace:\n#0 0x55 <unknown>"}]}))
+    png(shots / "Portal - Open" / "Open_1.png", (160, 90), "red", STARTED + 2)
+    png(shots / "Portal - Search" / "Search_1.png", (320, 180), "blue", STARTED + 5)
+    png(shots / "Portal - Search" / "Search_0.png", (640, 360), "red", EARLIER_RUN)  # an earlier run
+    png(tmp_path / "failures" / "03_Read_fee.png", (200, 100), "orange", STARTED + 10)
+    png(tmp_path / "failures" / "04_Pay.png", (200, 100), "black", STARTED + 12)
+    (tmp_path / "failures" / "03_Read_fee.html").write_text("<html>fees</html>")
+    (tmp_path / "failures" / "04_Pay.html").write_text("<html>pay</html>")
+    earlier = [("Search", "http://portal/old.js", 0, 999), ("Gone", "http://portal/old.css", 0, 5)]
+    write_timings(tmp_path / "timings.csv", [(EARLIER_RUN, earlier), (STARTED + 2, TIMINGS[:2]),
+                                             (STARTED + 5, TIMINGS[2:])])
+    run = {"job": "land-search", "service": "Land search", "web_app": "Portal", "status": "failed",
+           "reason": None, "started": time.strftime("%Y-%m-%dT%H:%M:%S", time.localtime(STARTED)),
+           "finished": time.strftime("%Y-%m-%dT%H:%M:%S", time.localtime(FINISHED)),
+           "paths": {"csv": "timings.csv", "screenshots": "screenshots", "failures": "failures"},
+           "step_results": RESULTS}
+    (tmp_path / "run.json").write_text(json.dumps(run))
     return tmp_path
 
 
 @pytest.fixture
 def report(driver, run_folder):
-    driver.get(write_report(run_folder).as_uri())
+    driver.get(write_job_report(run_folder).as_uri())
     return driver
 
 
@@ -62,16 +95,37 @@ def section(driver, name):
     return found
 
 
-def test_failed_steps_come_first_with_their_error(report):
+def test_steps_that_were_not_done_come_first_with_their_evidence(report):
     sections = report.find_elements(By.CSS_SELECTOR, "section.step")
     assert [(s.find_element(By.CLASS_NAME, "badge").text, s.find_element(By.CLASS_NAME, "name").text)
-            for s in sections] == [("FAILED", "Pay"), ("PASSED", "Open"), ("PASSED", "Search")]
-    assert [t.text for t in report.find_elements(By.CSS_SELECTOR, ".tally span")] == ["1 failed", "2 passed"]
+            for s in sections] == [("NOT DONE", "Read fee"), ("ERROR", "Pay"), ("NO ACTION", HOSTILE),
+                                   ("DONE", "Open"), ("DONE", "Search")]
+    assert [t.text for t in report.find_elements(By.CSS_SELECTOR, ".tally span")] == [
+        "2 done", "1 not done", "1 no action", "1 error"]
     pay = section(report, "Pay")
     assert pay.find_element(By.CLASS_NAME, "error").text == "Message: no such element\nat http://portal/#pay"
+    for name, width in (("Read fee", 200), ("Pay", 200)):
+        evidence = section(report, name).find_element(By.CSS_SELECTOR, ".evidence > div > a > img")
+        assert report.execute_script("return arguments[0].naturalWidth", evidence) == width
+    assert pay.find_element(By.CSS_SELECTOR, ".source a").get_attribute("href").endswith("/failures/04_Pay.html")
     assert [p.text for p in pay.find_elements(By.CLASS_NAME, "none")] == [
         "No screenshot: the step ended before its evidence was taken.",
         "No resource timings were recorded for this step."]
+
+
+def test_what_pages_and_callers_gave_is_shown_as_text(report):
+    hostile = section(report, HOSTILE)
+    assert hostile.find_element(By.CLASS_NAME, "error").text == "at http://portal/?q=" + HOSTILE
+    assert report.find_elements(By.CSS_SELECTOR, "img[src=x]") == []
+
+
+def test_only_the_runs_own_rows_and_screenshots_are_shown(report):
+    names = [s.find_element(By.CLASS_NAME, "name").text for s in report.find_elements(By.CSS_SELECTOR, "section.step")]
+    assert "Gone" not in names
+    search = section(report, "Search")
+    assert "old.js" not in search.text
+    img = search.find_element(By.CSS_SELECTOR, ".shot > a > img")
+    assert report.execute_script("return arguments[0].naturalWidth", img) == 320
 
 
 def test_screenshots_load_inline_and_enlarge_on_click(report):
@@ -80,10 +134,7 @@ def test_screenshots_load_inline_and_enlarge_on_click(report):
     for img in thumbs:
         assert img.get_attribute("src").startswith("data:image/png;base64,")
         assert report.execute_script("return arguments[0].complete && arguments[0].naturalWidth", img) > 0
-    # The newest screenshot of a step is the one shown.
     search = section(report, "Search").find_element(By.CSS_SELECTOR, ".shot > a > img")
-    assert report.execute_script("return arguments[0].naturalWidth", search) == 320
-
     enlarged = section(report, "Search").find_element(By.CSS_SELECTOR, ".lightbox img")
     assert not enlarged.is_displayed()
     search.click()
@@ -129,4 +180,27 @@ def test_command_line(run_folder, tmp_path):
     assert (done.returncode, done.stdout) == (0, "Report written to %s\n" % (run_folder / "report.html"))
     missing = run(str(tmp_path / "nowhere"))
     assert (missing.returncode, missing.stderr) == (1, "No such folder: %s\n" % (tmp_path / "nowhere"))
+    (tmp_path / "empty").mkdir()
+    empty = run(str(tmp_path / "empty"))
+    assert empty.returncode == 1 and empty.stderr.startswith("No run.json in %s" % (tmp_path / "empty"))
     assert run().returncode == 2
+
+
+@pytest.mark.parametrize("context, expected", [
+    ({"step_results": RESULTS[:2]}, [("DONE", "Open"), ("DONE", "Search")]),
+    # A context without step results: the steps of the CSV, outcome unknown, and the failed ones.
+    ({"error_records": [{"ServiceName": "Land search - Pay", "URL": "u", "Error": "boom"}]},
+     [("ERROR", "Pay"), ("UNKNOWN", "Open"), ("UNKNOWN", "Search")]),
+])
+def test_a_report_from_what_run_steps_returned(driver, run_folder, tmp_path, context, expected):
+    path = write_run_report(context, run_folder / "timings.csv", run_folder / "screenshots", "Portal",
+                            "Land search", tmp_path / "out" / "report.html",
+                            started=STARTED, finished=FINISHED)
+    assert path == tmp_path / "out" / "report.html"
+    driver.get(path.as_uri())
+    sections = driver.find_elements(By.CSS_SELECTOR, "section.step")
+    assert [(s.find_element(By.CLASS_NAME, "badge").text, s.find_element(By.CLASS_NAME, "name").text)
+            for s in sections] == expected
+    search = section(driver, "Search")
+    assert len(search.find_elements(By.CSS_SELECTOR, "rect.bar")) == 3
+    assert len(search.find_elements(By.CSS_SELECTOR, ".shot > a > img")) == 1

@@ -1,18 +1,27 @@
-"""A run's evidence as one self-contained HTML page.
+"""A step run's evidence as one self-contained HTML page.
 
-    python -m kestrelflow.report OUTPUT_FOLDER
+From a script, right after `run_steps`:
 
-reads what a step run left in OUTPUT_FOLDER (the layout the demo writes):
+    from kestrelflow.report import write_run_report
 
-- screenshots/<web app> - <step>/*.png   one folder per step (export_network_logs)
-- network_timings.csv                    the resource timings appended after every step
-- error_records.json                     {"web_app_name", "service_name", "steps",
-                                          "error_records"}: the run's step names in order
-                                          and the records run_steps returned
+    started = time.time()
+    context, texts = gu.run_steps(driver, steps, "Portal", "timings.csv", "Screenshots",
+                                  "Land search", "Screenshots")
+    write_run_report(context, "timings.csv", "Screenshots", "Portal", "Land search",
+                     "report.html", started=started)
 
-and writes OUTPUT_FOLDER/report.html: per step its status, its screenshot
-(embedded; a click enlarges it) and a waterfall of the resource timings taken
-after it, drawn as inline SVG; failed steps first.  The page holds no script.
+From the command line, for a job folder that `kestrelflow run` wrote:
+
+    python -m kestrelflow.report OUT/land-search
+
+The page shows every step with its outcome ("done", "not done", "no action",
+"error"), the steps that did not end "done" first, each with the screenshot
+taken at its failure when there is one; then, per step, the screenshot taken
+after it (a click enlarges it) and a waterfall of the page's resource timings,
+drawn as inline SVG.  The timing CSV and the screenshot folders are appended
+to by every run: only the rows and pictures of the run's own time window are
+shown.  Everything taken from pages or callers is escaped; the page holds no
+script.
 
 The timing rows of one step are all the page's resource entries at that
 moment, so a page that is not reloaded shows earlier requests again; the
@@ -20,20 +29,26 @@ waterfall marks the requests that are new since the previous step.
 """
 import base64
 import csv
+import datetime as _dt
 import json
+import time
 from dataclasses import dataclass, field
 from pathlib import Path
 
 import jinja2
+from markupsafe import Markup
 
-SCREENSHOTS = "screenshots"
-TIMINGS = "network_timings.csv"
-RECORDS = "error_records.json"
+RUN = "run.json"
 REPORT = "report.html"
+OUTCOMES = ("done", "not done", "no action", "error")
+UNKNOWN = "unknown"
 
 # Width of the waterfall's drawing area, in SVG user units (pixels).
 WATERFALL_WIDTH = 600
 ROW_HEIGHT = 18
+# The CSV's time stamps have whole seconds; screenshots' times are file times.
+SLACK = 1.0
+STAMP = "%Y-%m-%d %H:%M:%S"
 
 
 @dataclass
@@ -51,11 +66,15 @@ class Resource:
 class Step:
     name: str
     position: int
-    failed: bool = False
+    outcome: str = UNKNOWN
     error: str = ""
     url: str = ""
+    seconds: object = None
     screenshot: str = ""        # a data: URI, or ""
     screenshot_file: str = ""
+    evidence: str = ""          # the screenshot taken at the failure, a data: URI
+    evidence_file: str = ""
+    page_source_file: str = ""
     resources: list = field(default_factory=list)
     span: float = 0.0           # the waterfall's time scale: the latest end, in ms
     stamp: str = ""
@@ -67,7 +86,12 @@ class Step:
 
     @property
     def status(self):
-        return "failed" if self.failed else "passed"
+        """The outcome as a CSS class."""
+        return self.outcome.replace(" ", "-")
+
+    @property
+    def ok(self):
+        return self.outcome == "done"
 
 
 def _number(text):
@@ -77,96 +101,151 @@ def _number(text):
         return 0.0
 
 
-def read_timings(path):
-    """{step name: its rows}, the last block of rows written for each step."""
-    blocks = {}
+def _epoch(value):
+    """Seconds since the epoch from a number, a datetime or an ISO text."""
+    if value is None:
+        return None
+    if isinstance(value, (int, float)):
+        return float(value)
+    if isinstance(value, _dt.datetime):
+        return value.timestamp()
+    return _dt.datetime.fromisoformat(str(value)).timestamp()
+
+
+def _in_window(epoch, window):
+    start, end = window
+    return (start is None or epoch >= start - SLACK) and (end is None or epoch <= end + SLACK)
+
+
+def timing_blocks(path, window):
+    """The CSV's rows of the window as consecutive blocks [(step name, rows)]."""
+    blocks = []
+    path = Path(path)
     if not path.is_file():
         return blocks
     with open(path, newline="", encoding="utf-8") as f:
-        previous = None
         for row in csv.DictReader(f):
+            try:
+                stamp = time.mktime(time.strptime(row.get("time_date") or "", STAMP))
+            except ValueError:
+                continue
+            if not _in_window(stamp, window):
+                continue
             step = row.get("Step Type", "")
-            if step != previous:
-                blocks[step] = []  # a later block of the same step replaces an earlier one
-                previous = step
-            blocks[step].append(row)
-    return blocks
+            if blocks and blocks[-1][0] == step and blocks[-1][2] == row.get("time_date"):
+                blocks[-1][1].append(row)
+            else:
+                blocks.append((step, [row], row.get("time_date")))
+    return [(step, rows) for step, rows, _ in blocks]
 
 
-def read_records(path):
-    if not path.is_file():
-        return {}
-    with open(path, encoding="utf-8") as f:
-        return json.load(f)
-
-
-def latest_screenshot(folder, web_app_name, step):
-    """The newest PNG of the step's screenshot folder, or None."""
-    shots = folder / SCREENSHOTS
-    candidates = []
-    if web_app_name:
-        candidates.append(shots / ("%s - %s" % (web_app_name, step)))
-    if shots.is_dir():
-        candidates += sorted(d for d in shots.iterdir() if d.is_dir() and d.name.endswith(" - " + step))
-    for directory in candidates:
-        pngs = sorted(directory.glob("*.png")) if directory.is_dir() else []
-        if pngs:
-            return pngs[-1]
-    return None
+def step_screenshots(base_path, web_app_name, name, window):
+    """The PNGs of the step's screenshot folder taken in the window, oldest first."""
+    folder = Path(base_path) / ("%s - %s" % (web_app_name, name))
+    if not folder.is_dir():
+        return []
+    shots = [(p.stat().st_mtime, p) for p in folder.glob("*.png")]
+    return [p for mtime, p in sorted(shots) if _in_window(mtime, window)]
 
 
 def data_uri(png):
-    return "data:image/png;base64," + base64.b64encode(png.read_bytes()).decode("ascii")
+    """The picture as a data: URI; made of base64 alone, it needs no escaping."""
+    try:
+        return Markup("data:image/png;base64," + base64.b64encode(Path(png).read_bytes()).decode("ascii"))
+    except OSError:
+        return ""
 
 
-def collect(folder):
-    """The steps of the run in OUTPUT_FOLDER, failed ones first, and the run's facts."""
-    folder = Path(folder)
-    run = read_records(folder / RECORDS)
-    timings = read_timings(folder / TIMINGS)
-    web_app_name = run.get("web_app_name", "")
-    prefix = run.get("service_name", "") + " - " if run.get("service_name") else ""
+def _relative(path, folder):
+    try:
+        return str(Path(path).resolve().relative_to(Path(folder).resolve()))
+    except ValueError:
+        return str(path)
 
-    names = list(run.get("steps") or [])
-    for name in timings:
-        if name not in names:
-            names.append(name)
-    failures = {}
-    for record in run.get("error_records", []):
-        service = str(record.get("ServiceName", ""))
-        name = service[len(prefix):] if prefix and service.startswith(prefix) else service
-        failures.setdefault(name, record)
-        if name not in names:
-            names.append(name)
 
+def collect(step_results, file_path, Base_path, web_app_name, window, folder, evidence_root=None):
+    """The report's steps, in run order, from the step results and the
+    run's files."""
     steps = []
-    seen = set()
-    for position, name in enumerate(names, 1):
-        step = Step(name=name, position=position)
-        record = failures.get(name)
-        if record is not None:
-            step.failed = True
-            step.error = str(record.get("Error", ""))
-            step.url = str(record.get("URL", ""))
-        rows = timings.get(name, [])
-        for row in rows:
+    for position, result in enumerate(step_results, 1):
+        outcome = result.get("outcome")
+        step = Step(name=str(result.get("step", "")), position=position,
+                    outcome=outcome if outcome in OUTCOMES else UNKNOWN,
+                    error="" if result.get("error") is None else str(result.get("error")),
+                    url=str(result.get("url") or ""), seconds=result.get("seconds"))
+        evidence = result.get("evidence") or {}
+        root = Path(evidence_root or folder)
+        if evidence.get("screenshot"):
+            step.evidence = data_uri(root / evidence["screenshot"])
+            step.evidence_file = evidence["screenshot"]
+        if evidence.get("page_source"):
+            step.page_source_file = _relative(root / evidence["page_source"], folder)
+        steps.append(step)
+
+    # Timing blocks and screenshots go to the steps in order, by name; a step
+    # that raised before its export has neither.
+    blocks = timing_blocks(file_path, window)
+    seen, shots_by_name = set(), {}
+    for step in steps:
+        if step.outcome == "error":
+            continue
+        for i, (name, rows) in enumerate(blocks):
+            if name == step.name:
+                step_rows = rows
+                del blocks[:i + 1]
+                break
+        else:
+            step_rows = []
+        for row in step_rows:
             key = (row.get("name"), row.get("startTime"))
             step.resources.append(Resource(
                 name=row.get("name", ""), kind=row.get("initiatorType", ""),
                 start=_number(row.get("startTime")), duration=_number(row.get("duration")),
                 size=row.get("transferSize", ""), status=row.get("responseStatus", ""),
                 new=key not in seen))
-        seen.update((row.get("name"), row.get("startTime")) for row in rows)
-        if rows:
-            step.stamp = rows[-1].get("time_date", "")
+        seen.update((row.get("name"), row.get("startTime")) for row in step_rows)
+        if step_rows:
+            step.stamp = step_rows[-1].get("time_date", "")
         step.span = max((r.start + r.duration for r in step.resources), default=0.0)
-        png = latest_screenshot(folder, web_app_name, name)
-        if png is not None:
+        if step.name not in shots_by_name:
+            shots_by_name[step.name] = step_screenshots(Base_path, web_app_name, step.name, window)
+        shots = shots_by_name[step.name]
+        if shots:
+            png = shots.pop(0)
             step.screenshot = data_uri(png)
-            step.screenshot_file = str(png.relative_to(folder))
-        steps.append(step)
-    steps.sort(key=lambda s: not s.failed)  # stable: run order within each group
-    return run, steps
+            step.screenshot_file = _relative(png, folder)
+    return steps
+
+
+def _first(step):
+    """Sort key: the steps that did not end "done" first, in run order, then
+    those of unknown outcome, then the done ones."""
+    return 2 if step.ok else 1 if step.outcome == UNKNOWN else 0
+
+
+def render(run, steps, folder):
+    """The report page as text."""
+    env = jinja2.Environment(
+        loader=jinja2.PackageLoader("kestrelflow.report", "templates"),
+        autoescape=jinja2.select_autoescape(["html", "j2"]),
+        trim_blocks=True, lstrip_blocks=True,
+        # The compiled template is kept between runs (in a folder of this
+        # user's own under the temporary directory).
+        bytecode_cache=_bytecode_cache())
+    env.filters["short_name"] = short_name
+    template = env.get_template("report.html.j2")
+    tally = [(outcome, sum(s.outcome == outcome for s in steps)) for outcome in OUTCOMES + (UNKNOWN,)]
+    return template.render(
+        run=run, steps=sorted(steps, key=_first), folder=Path(folder).resolve(),
+        tally=[(outcome, count) for outcome, count in tally if count or outcome in OUTCOMES],
+        width=WATERFALL_WIDTH, row_height=ROW_HEIGHT)
+
+
+def _bytecode_cache():
+    try:
+        return jinja2.FileSystemBytecodeCache()
+    except (OSError, RuntimeError):
+        return None
 
 
 def short_name(url):
@@ -174,23 +253,83 @@ def short_name(url):
     return tail or url
 
 
-def render(folder):
-    """The report page for the run in `folder`, as text."""
-    run, steps = collect(folder)
-    env = jinja2.Environment(
-        loader=jinja2.PackageLoader("kestrelflow.report", "templates"),
-        autoescape=jinja2.select_autoescape(["html", "j2"]),
-        trim_blocks=True, lstrip_blocks=True)
-    env.filters["short_name"] = short_name
-    template = env.get_template("report.html.j2")
-    return template.render(
-        run=run, steps=steps, folder=Path(folder).resolve(),
-        failed=sum(s.failed for s in steps), passed=sum(not s.failed for s in steps),
-        width=WATERFALL_WIDTH, row_height=ROW_HEIGHT)
-
-
-def write_report(folder):
-    """Writes folder/report.html and returns its path."""
-    path = Path(folder) / REPORT
-    path.write_text(render(folder), encoding="utf-8")
+def _write(path, text):
+    """Writes beside the final name and moves into place when complete."""
+    path = Path(path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    partial = path.with_name(path.name + ".partial")
+    partial.write_text(text, encoding="utf-8")
+    partial.replace(path)
     return path.resolve()
+
+
+def write_run_report(context, file_path, Base_path, web_app_name="", SERVICE_NAME="",
+                     output=REPORT, started=None, finished=None):
+    """Writes the report of one `run_steps` call and returns its path.
+
+    context      -- the context run_steps returned (its "step_results", one per
+                    step; without them the steps come from "error_records" and
+                    the timing CSV, with the outcome "unknown")
+    file_path, Base_path, web_app_name, SERVICE_NAME
+                 -- the same values that were passed to run_steps
+    output       -- where the page goes (default report.html)
+    started, finished
+                 -- the run's time window (seconds since the epoch, or a
+                    datetime); rows and screenshots outside it belong to other
+                    runs and are left out.  `finished` defaults to now and
+                    `started` to `finished` less the steps' own seconds, which
+                    fits a call made right after run_steps returned.
+    """
+    finished = time.time() if finished is None else _epoch(finished)
+    results = list(context.get("step_results") or [])
+    if started is None and results:
+        started = finished - sum(float(r.get("seconds") or 0) for r in results) - SLACK
+    window = (_epoch(started), finished)
+    if not results:
+        results = _results_without_outcomes(context, file_path, window, SERVICE_NAME)
+    folder = Path(output).resolve().parent
+    steps = collect(results, file_path, Base_path, web_app_name, window, folder)
+    run = {"service": SERVICE_NAME, "web_app": web_app_name,
+           "started": _stamp(window[0]), "finished": _stamp(finished)}
+    return _write(output, render(run, steps, folder))
+
+
+def _stamp(epoch):
+    return None if epoch is None else _dt.datetime.fromtimestamp(epoch).strftime(STAMP)
+
+
+def _results_without_outcomes(context, file_path, window, service):
+    """Step results made from a context that has none: the steps whose rows
+    are in the CSV, then the failed ones from the error records."""
+    results = [{"step": name, "outcome": UNKNOWN} for name, _ in timing_blocks(file_path, window)]
+    prefix = service + " - " if service else ""
+    for record in context.get("error_records") or []:
+        name = str(record.get("ServiceName", ""))
+        name = name[len(prefix):] if prefix and name.startswith(prefix) else name
+        results.append({"step": name, "outcome": "error", "error": record.get("Error"),
+                        "url": record.get("URL")})
+    return results
+
+
+def read_run(folder):
+    """The run.json of a job folder, or None when there is none."""
+    path = Path(folder) / RUN
+    if not path.is_file():
+        return None
+    with open(path, encoding="utf-8") as f:
+        return json.load(f)
+
+
+def write_job_report(folder, run=None):
+    """Writes FOLDER/report.html for the job folder that `kestrelflow run`
+    wrote (its run.json) and returns its path."""
+    folder = Path(folder)
+    run = read_run(folder) if run is None else run
+    if run is None:
+        raise FileNotFoundError("no %s in %s" % (RUN, folder))
+    paths = run.get("paths", {})
+    window = (_epoch(run.get("started")), _epoch(run.get("finished")))
+    steps = collect(run.get("step_results", []), folder / paths.get("csv", "timings.csv"),
+                    folder / paths.get("screenshots", "screenshots"), run.get("web_app", ""),
+                    window, folder)
+    return _write(folder / REPORT, render(run, steps, folder))
