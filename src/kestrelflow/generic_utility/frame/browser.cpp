@@ -47,21 +47,6 @@ py::object wait_until(py::handle driver, py::handle timeout, const char* conditi
   return call_method(wait, "until", {call_method(g("EC"), condition, {locator})});
 }
 
-Period::Period(py::handle maxtrial, py::handle polling_interval)
-    : limit_(maxtrial), interval_(polling_interval), elapsed_(int_of(0)) {
-  if (lt(elapsed_, limit_) && le(interval_, elapsed_)) {
-    PyErr_Format(PyExc_ValueError,
-                 "polling_interval must be positive (got %R): the wait would never end",
-                 interval_.ptr());
-    throw py::error_already_set();
-  }
-}
-
-bool Period::running() {
-  check_signals();
-  return lt(elapsed_, limit_);
-}
-
 bool Streak::reached(py::handle threshold) const { return ge(int_of(count_), threshold); }
 
 }  // namespace kf

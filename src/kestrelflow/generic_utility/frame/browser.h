@@ -1,6 +1,7 @@
 // Browser helpers shared by every subsystem that drives the page: locators,
-// the XPath templates, element lookups, Selenium waits, and the polling
-// period of the page-state waits.
+// the XPath templates, element lookups, scripts, Selenium waits, and the
+// streak count of the page-state waits (their polling loop is retry::run,
+// frame/retry.h).
 #pragma once
 
 #include "frame/toolkit.h"
@@ -37,31 +38,6 @@ py::str contains_text_xpath(py::handle text);
 // WebDriverWait(driver, timeout).until(EC.<condition>(locator)).
 py::object wait_until(py::handle driver, py::handle timeout, const char* condition,
                       py::handle locator);
-
-// The period of a polling wait, as the page-state routines measure it:
-//
-//   elapsed = 0
-//   while elapsed < maxtrial:       # running()
-//       ...one poll...
-//       time.sleep(polling_interval)  # pause()
-//       elapsed += polling_interval   # advance()
-//
-// with Python's arithmetic (ints stay ints, a float interval makes a float).
-// A polling interval of zero or less with a positive period would never end:
-// the constructor raises ValueError before the first poll instead.
-class Period {
- public:
-  Period(py::handle maxtrial, py::handle polling_interval);
-  // elapsed < maxtrial; runs pending signal handlers first.
-  bool running();
-  void pause() const { sleep(interval_); }
-  void advance() { iadd(elapsed_, interval_); }
-
- private:
-  py::handle limit_;
-  py::handle interval_;
-  py::object elapsed_;
-};
 
 // A count of consecutive confirmations that a miss resets.
 class Streak {

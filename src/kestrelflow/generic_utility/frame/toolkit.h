@@ -35,13 +35,28 @@
 //   Raising    raise(g("TimeoutException"), message) is `raise cls(message)`;
 //              raise_error(PyExc_ValueError, "...") for a builtin class.
 //   Sleeping   sleep(seconds) is time.sleep through the module's `time`.
-//   Loops      a loop that can run long calls check_signals() every pass (or
-//              every few thousand items) so that Ctrl-C arrives promptly.
+//   Retrying   retry::run(count, pause, attempt) (frame/retry.h) is the one
+//              retry loop: it owns the counter (while n < limit, range(n), or
+//              an elapsed period), the signal check and the pause (none,
+//              fixed, between attempts, growing); a routine passes only what
+//              one attempt does.
+//   Loops      any other loop that can run long calls check_signals() every
+//              pass (or every few thousand items) so that Ctrl-C arrives
+//              promptly.
 //
-// Browser helpers (locators, XPath templates, waits, the polling period of
-// the page-state waits) are in frame/browser.h.  Routines are written
-// plainly; a hand-tuned fast path belongs here, and only where a benchmark
-// asks for it.
+// Where the rest lives:
+//   frame/browser.h      locators, XPath templates, element lookups,
+//                        run_script, Selenium waits, the streak count.
+//   frame/calls.h        the lists routines hand on (strings, one_item_list)
+//                        and the routines one routine calls by name, each
+//                        call's fixed arguments spelt out once.
+//   frame/file_safety.h  writing a file beside its name and putting it in
+//                        place only when complete.
+//   Fast paths           routines are written plainly; a hand-tuned fast path
+//                        lives in its own file beside the routine it serves
+//                        (for example page_state/table_rows_scan.cpp,
+//                        text/email_scan.cpp), and only where a benchmark
+//                        asks for it.
 #pragma once
 
 #include <pybind11/pybind11.h>

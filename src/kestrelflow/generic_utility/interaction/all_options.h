@@ -24,6 +24,28 @@ using Pause = retry::Pause;
 
 using TryEntry = std::function<Outcome(py::handle entry)>;
 
+// How a routine scrolls to its visible texts before the passes.
+struct TextScroll {
+  // The element that shows a text (raises when there is none).
+  py::object (*holder)(Arg driver, py::handle text);
+  // The script that scrolls it into view, given the element.
+  const char* script;
+  // "Scrolled to element with text: " and the like; the text follows.
+  const char* scrolled_line;
+  // The line printed when a text cannot be scrolled to; with
+  // `failure_shows_error` the error's text follows it.
+  const char* failure_line;
+  bool failure_shows_error;
+  // Whether the first failure ends the scrolling, or only skips its text.
+  bool first_failure_ends;
+};
+
+// The element whose own text node is exactly `text`.
+py::object exact_text_holder(Arg driver, py::handle text);
+
+// Scrolls to each text in turn, as `how` says.
+void scroll_to_texts(Arg driver, Arg texts, const TextScroll& how);
+
 // One phase: while the pass counter is below `limit` (compared as Python
 // compares `counter < limit`), iterate `entries` afresh, print
 // "Attempt <pass+1> to <what>: '<entry>'" and try the entry; pause after

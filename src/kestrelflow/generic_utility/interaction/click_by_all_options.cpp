@@ -18,7 +18,7 @@ Outcome click_with_fallback(Arg driver, py::handle element, const py::str& succe
     py::error_already_set e = caught();
     say({"Failed to click using element.click(): ", e});
     try {
-      driver.attr("execute_script")("arguments[0].click();", element);
+      run_script(driver, "arguments[0].click();", element);
       say({"Clicked using JavaScript as a fallback."});
       return Outcome::succeeded;
     } catch (...) {
@@ -45,19 +45,12 @@ py::object innermost_holder(Arg driver, py::handle text) {
   return holders.attr("__getitem__")(0);
 }
 
-// Scrolls to each text in turn; the first failure ends the scrolling.
-void scroll_to_texts(Arg driver, Arg texts) {
-  try {
-    for (py::handle text_input : texts) {
-      run_script(driver, "arguments[0].scrollIntoView({block: 'center'});",
-                 innermost_holder(driver, text_input));
-      say({"Scrolled to element with text: ", text_input});
-    }
-  } catch (...) {
-    py::error_already_set e = caught();
-    say({"Failed to scroll to element:"});
-  }
-}
+// Centres each text's innermost holder in turn; the first failure ends the
+// scrolling.
+constexpr all_options::TextScroll kScroll{innermost_holder,
+                                          "arguments[0].scrollIntoView({block: 'center'});",
+                                          "Scrolled to element with text: ",
+                                          "Failed to scroll to element:", false, true};
 
 // Gives loaders and overlays up to 5 seconds to vanish; never fails.
 void wait_for_overlays(Arg driver) {
@@ -73,7 +66,7 @@ void wait_for_overlays(Arg driver) {
 
 py::object clicking_on_element_by_all_option(Arg driver, Arg x_paths_input, Arg text_input_list,
                                              Arg max_retries, Arg scroll, Arg timeout) {
-  if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
+  if (truthy(scroll)) all_options::scroll_to_texts(driver, text_input_list, kScroll);
   wait_for_overlays(driver);
 
   Outcome outcome = all_options::run_passes(

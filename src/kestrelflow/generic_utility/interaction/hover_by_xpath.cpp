@@ -27,7 +27,7 @@ Outcome hover_with_fallback(Arg driver, py::handle element, const py::str& succe
     py::error_already_set e = caught();
     say({failure_prefix, e});
     try {
-      driver.attr("execute_script")(kMouseoverScript, element);
+      run_script(driver, kMouseoverScript, element);
       say({"✅ Hovered using JavaScript fallback."});
       return Outcome::succeeded;
     } catch (...) {
@@ -39,24 +39,16 @@ Outcome hover_with_fallback(Arg driver, py::handle element, const py::str& succe
 }
 
 // Scrolls to each text in turn; the first failure ends the scrolling.
-void scroll_to_texts(Arg driver, Arg texts) {
-  try {
-    for (py::handle text_input : texts) {
-      scroll_into_view(driver, exact_text_xpath(text_input),
-                             "arguments[0].scrollIntoView(true);");
-      say({"🟦 Scrolled to element with text: ", text_input});
-    }
-  } catch (...) {
-    py::error_already_set e = caught();
-    say({"⚠️ Failed to scroll to element: ", e});
-  }
-}
+constexpr all_options::TextScroll kScroll{all_options::exact_text_holder,
+                                          "arguments[0].scrollIntoView(true);",
+                                          "🟦 Scrolled to element with text: ",
+                                          "⚠️ Failed to scroll to element: ", true, true};
 
 }  // namespace
 
 py::object hovering_by_xpath(Arg driver, Arg x_paths_input, Arg text_input_list, Arg max_retries, Arg scroll,
                              Arg timeout) {
-  if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
+  if (truthy(scroll)) all_options::scroll_to_texts(driver, text_input_list, kScroll);
 
   Outcome outcome = all_options::run_passes(
       x_paths_input, max_retries, "hover over element with XPath", Pause::growing(0.5),

@@ -179,18 +179,10 @@ Outcome enter_by_text(const Call& c, py::handle text_input) {
 }
 
 // Scrolls to each text; a failure skips only that text.
-void scroll_to_texts(Arg driver, Arg texts) {
-  for (py::handle text_input : texts) {
-    try {
-      scroll_into_view(driver, exact_text_xpath(text_input),
-                             "arguments[0].scrollIntoView(true);");
-      say({"Scrolled to element with text: ", text_input});
-    } catch (...) {
-      py::error_already_set e = caught();
-      say({"Failed to scroll to element:"});
-    }
-  }
-}
+constexpr all_options::TextScroll kScroll{all_options::exact_text_holder,
+                                          "arguments[0].scrollIntoView(true);",
+                                          "Scrolled to element with text: ",
+                                          "Failed to scroll to element:", false, false};
 
 }  // namespace
 
@@ -214,7 +206,7 @@ py::object input_data_by_all_option(Arg driver, Arg x_paths_input, Arg text_inpu
     say({"✅ Shadow root found for <", shadow_host_tag, ">"});
   }
 
-  if (truthy(scroll)) scroll_to_texts(driver, text_input_list);
+  if (truthy(scroll)) all_options::scroll_to_texts(driver, text_input_list, kScroll);
 
   Outcome outcome =
       all_options::run_passes(x_paths_input, max_attempts, "input data using XPath", Pause::none(),

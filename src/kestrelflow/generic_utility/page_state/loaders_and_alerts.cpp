@@ -3,6 +3,7 @@
 // messages picked out of a page text, and a stray JavaScript alert dismissed.
 #include "frame/browser.h"
 #include "frame/calls.h"
+#include "frame/retry.h"
 #include "frame/routines.h"
 #include "page_state/element_absence.h"
 
@@ -34,43 +35,45 @@ constexpr const char* kDataErrorHeader =
 py::object wait_for_loading_elements(Arg driver, Arg xpaths, Arg maxtrial, Arg polling_interval,
                                      Arg consecutive_not_exists) {
   say({"🔍 Checking loaders..."});
-  Period period(maxtrial, polling_interval);
   Streak clear;
   LookupTrouble trouble("the loader");
-  while (period.running()) {
-    bool loader_seen = false;
-    // A lookup that fails for another reason than the loader's absence makes
-    // the poll not clear: a page that cannot be asked has not been seen empty.
-    bool unsettled = false;
-    for (py::handle xpath : xpaths) {
-      try {
-        py::object loader = find_element(driver, "XPATH", xpath);
-        if (truthy(call_method(loader, "is_displayed"))) {
-          say({"🔄 Loader detected for xpath: ", xpath});
-          loader_seen = true;
-          break;
+  bool disappeared = retry::run(
+      retry::Count::period(maxtrial, polling_interval), retry::Pause::fixed(polling_interval),
+      [&](const retry::Attempt&) {
+        bool loader_seen = false;
+        // A lookup that fails for another reason than the loader's absence
+        // makes the poll not clear: a page that cannot be asked has not been
+        // seen empty.
+        bool unsettled = false;
+        for (py::handle xpath : xpaths) {
+          try {
+            py::object loader = find_element(driver, "XPATH", xpath);
+            if (truthy(call_method(loader, "is_displayed"))) {
+              say({"🔄 Loader detected for xpath: ", xpath});
+              loader_seen = true;
+              break;
+            }
+          } catch (...) {
+            py::error_already_set e = caught();
+            if (!means_absent(e)) {
+              unsettled = true;
+              trouble.report(e);
+            }
+          }
         }
-      } catch (...) {
-        py::error_already_set e = caught();
-        if (!means_absent(e)) {
-          unsettled = true;
-          trouble.report(e);
+        if (loader_seen || unsettled) {
+          clear.reset();
+          return retry::Next::retry;
         }
-      }
-    }
-    if (loader_seen || unsettled) {
-      clear.reset();
-    } else {
-      clear.hit();
-      say({"✅ No loaders found (", clear.count(), "/", consecutive_not_exists, ")"});
-      if (clear.reached(consecutive_not_exists)) {
-        say({"✅ All loaders disappeared"});
-        return py::bool_(true);
-      }
-    }
-    period.pause();
-    period.advance();
-  }
+        clear.hit();
+        say({"✅ No loaders found (", clear.count(), "/", consecutive_not_exists, ")"});
+        if (clear.reached(consecutive_not_exists)) {
+          say({"✅ All loaders disappeared"});
+          return retry::Next::stop;
+        }
+        return retry::Next::retry;
+      });
+  if (disappeared) return py::bool_(true);
   say({"⚠️ Timeout: Loader still exists"});
   return py::bool_(false);
 }
@@ -80,40 +83,42 @@ py::object check_data_error_retrieving(Arg driver, Arg retry_params) {
   py::object retry_delay = retry_params.attr("get")(str_of("retry_delay"), py::float_(0.5));
   say({kDataErrorHeader});
 
-  long long retry_count = 0;
-  while (lt(int_of(retry_count), max_retries)) {
-    check_signals();
-    say({"Attempt ", retry_count + 1, " of ", max_retries, "."});
-    py::object page_text;
-    try {
-      page_text = g("extract_text")(driver, strings({kApplicationRoot}), py::arg("max_retries") = 2,
-                                    py::arg("retry_delay") = 0.5);
-      page_text = call_method(call_method(call_method(page_text, "lower"), "strip"), "replace",
-                              {str_of("\n"), str_of(" ")});
-    } catch (...) {
-      py::error_already_set e = caught();
-      say({"Error extracting text:"});
-      ++retry_count;
-      continue;
-    }
+  // A failed read goes on to the next attempt at once; a reload waits
+  // retry_delay before it.
+  bool settled = retry::run(
+      retry::Count::while_below(max_retries), retry::Pause::fixed(retry_delay),
+      [&](const retry::Attempt& attempt) {
+        say({"Attempt ", attempt.number + 1, " of ", max_retries, "."});
+        py::object page_text;
+        try {
+          page_text = g("extract_text")(driver, strings({kApplicationRoot}),
+                                        py::arg("max_retries") = 2, py::arg("retry_delay") = 0.5);
+          page_text = call_method(call_method(call_method(page_text, "lower"), "strip"),
+                                  "replace", {str_of("\n"), str_of(" ")});
+        } catch (...) {
+          py::error_already_set e = caught();
+          say({"Error extracting text:"});
+          return retry::Next::retry_now;
+        }
 
-    bool error_shown = false;
-    for (const char* message : kDataErrors)
-      if ((error_shown = contains(page_text, str_of(message)))) break;
-    if (!error_shown) {
-      say({"No significant data retrieval error detected on attempt ", retry_count + 1, "."});
-      return str_of("No significant data retrieval error detected.");
-    }
+        bool error_shown = false;
+        for (const char* message : kDataErrors)
+          if ((error_shown = contains(page_text, str_of(message)))) break;
+        if (!error_shown) {
+          say({"No significant data retrieval error detected on attempt ", attempt.number + 1,
+               "."});
+          return retry::Next::stop;
+        }
 
-    say({"Error detected: '", page_text, "'. Refreshing the page."});
-    driver.attr("refresh")();
-    g("wait_for_loading_elements")(driver, strings({kSpinner}), py::arg("maxtrial") = 50,
-                                   py::arg("polling_interval") = 1,
-                                   py::arg("consecutive_not_exists") = 6);
-    say({"Page refreshed. Waiting before the next attempt..."});
-    sleep(retry_delay);
-    ++retry_count;
-  }
+        say({"Error detected: '", page_text, "'. Refreshing the page."});
+        driver.attr("refresh")();
+        g("wait_for_loading_elements")(driver, strings({kSpinner}), py::arg("maxtrial") = 50,
+                                       py::arg("polling_interval") = 1,
+                                       py::arg("consecutive_not_exists") = 6);
+        say({"Page refreshed. Waiting before the next attempt..."});
+        return retry::Next::retry;
+      });
+  if (settled) return str_of("No significant data retrieval error detected.");
   say({"Data retrieval error persists after ", max_retries, " attempts."});
   return str_of("Data retrieval error persists after retries.");
 }

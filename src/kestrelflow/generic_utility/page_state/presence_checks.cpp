@@ -88,47 +88,52 @@ py::object check_element_disapearing(Arg driver, Arg xpaths, Arg maxtrial, Arg p
 
 py::object wait_for_error_to_disappear(Arg driver, Arg maxtrial, Arg polling_interval,
                                        Arg consecutive_not_exists) {
-  Period period(maxtrial, polling_interval);
   Streak absent;
   LookupTrouble trouble("the error message");
-  while (period.running()) {
-    bool error_found = false;
-    // A lookup that fails for another reason than the banner's absence leaves
-    // the poll unsettled: it neither reloads nor counts towards the streak.
-    bool unsettled = false;
-    for (const char* banner : kErrorBanner) {
-      py::str xpath = str_of(banner);
-      try {
-        find_element(driver, "XPATH", xpath);
-        say({"Error message still exists at: ", xpath, ". Refreshing the page..."});
-        error_found = true;
-        break;
-      } catch (...) {
-        py::error_already_set e = caught();
-        if (!means_absent(e)) {
-          unsettled = true;
-          trouble.report(e);
+  // A poll that finds the banner, or cannot tell, pauses before the next;
+  // a poll that finds it gone goes on at once.
+  bool disappeared = retry::run(
+      retry::Count::period(maxtrial, polling_interval), retry::Pause::fixed(polling_interval),
+      [&](const retry::Attempt&) {
+        bool error_found = false;
+        // A lookup that fails for another reason than the banner's absence
+        // leaves the poll unsettled: it neither reloads nor counts towards
+        // the streak.
+        bool unsettled = false;
+        for (const char* banner : kErrorBanner) {
+          py::str xpath = str_of(banner);
+          try {
+            find_element(driver, "XPATH", xpath);
+            say({"Error message still exists at: ", xpath, ". Refreshing the page..."});
+            error_found = true;
+            break;
+          } catch (...) {
+            py::error_already_set e = caught();
+            if (!means_absent(e)) {
+              unsettled = true;
+              trouble.report(e);
+            }
+          }
         }
-      }
-    }
-    if (error_found) {
-      absent.reset();
-      driver.attr("refresh")();
-      say({"Page refreshed to attempt resolving the error."});
-      period.pause();
-    } else if (unsettled) {
-      absent.reset();
-      period.pause();
-    } else {
-      absent.hit();
-      say({"Error message not found (", absent.count(), "/", consecutive_not_exists, ")."});
-      if (absent.reached(consecutive_not_exists)) {
-        say({"Error message disappeared for ", consecutive_not_exists, " consecutive checks."});
-        return py::bool_(true);
-      }
-    }
-    period.advance();
-  }
+        if (error_found) {
+          absent.reset();
+          driver.attr("refresh")();
+          say({"Page refreshed to attempt resolving the error."});
+          return retry::Next::retry;
+        }
+        if (unsettled) {
+          absent.reset();
+          return retry::Next::retry;
+        }
+        absent.hit();
+        say({"Error message not found (", absent.count(), "/", consecutive_not_exists, ")."});
+        if (absent.reached(consecutive_not_exists)) {
+          say({"Error message disappeared for ", consecutive_not_exists, " consecutive checks."});
+          return retry::Next::stop;
+        }
+        return retry::Next::retry_now;
+      });
+  if (disappeared) return py::bool_(true);
   say({"Timeout reached. Error message still exists."});
   return py::bool_(false);
 }
