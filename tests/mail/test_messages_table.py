@@ -37,14 +37,29 @@ ATTACHMENT = {"mimeType": "application/pdf", "filename": "letter.pdf",
     (part("multipart/mixed", parts=[
         part("multipart/alternative", parts=[part("text/plain", "the body"), part("text/html", "<b>")]),
         ATTACHMENT]), "the body"),
+    # a later top-level text/plain part wins over a nested one
+    (part("multipart/mixed", parts=[
+        part("multipart/alternative", parts=[part("text/plain", "NESTED")]),
+        part("text/plain", "TOP LEVEL")]), "TOP LEVEL"),
     (part("multipart/mixed", parts=[
         part("multipart/related", parts=[part("multipart/alternative", parts=[part("text/plain", "deep")])]),
-        part("text/plain", "later")]), "deep"),
+        part("text/plain", "later")]), "later"),
+    # no plain part at the top: each nested level's own parts before deeper ones
+    (part("multipart/mixed", parts=[
+        part("multipart/alternative", parts=[
+            part("multipart/related", parts=[part("text/plain", "deeper")]),
+            part("text/plain", "one level down")]),
+        part("multipart/alternative", parts=[part("text/plain", "next sibling")]),
+        ATTACHMENT]), "one level down"),
+    (part("multipart/mixed", parts=[
+        part("multipart/related", parts=[part("text/html", "<i>")]),
+        part("multipart/alternative", parts=[part("text/plain", "second branch")])]),
+     "second branch"),
     (part("text/plain", data=b64("padless ✓ text", padded=False)), "padless ✓ text"),
     (part("text/plain", data=base64.urlsafe_b64encode(b"caf\xe9 \xff ok").decode()),
      "caf\ufffd \ufffd ok"),
-], ids=["single part", "first plain part", "no plain part", "attachment", "depth first",
-        "unpadded", "not utf-8"])
+], ids=["single part", "first plain part", "no plain part", "attachment", "top level first",
+        "top level before deep", "nearest level first", "next branch", "unpadded", "not utf-8"])
 def test_message_body(payload, body, local_zone):
     service, http = offline_service([ok(message("m1", None, payload=payload))])
     details = gu.get_message_details(service, "m1")

@@ -32,11 +32,14 @@ py::object decoded_body(py::handle data) {
   return call_method(raw, "decode", {str_of("utf-8"), str_of("replace")});
 }
 
-// The first text/plain part at any depth, parts taken in order and each
-// part's own parts before its next sibling; an empty handle when none.
+// The first text/plain part among `parts`, in order; only when there is none
+// there, the same search in each part's own parts, in order.  An empty handle
+// when there is none at any depth.
 py::object first_plain_part(py::handle parts) {
   for (py::handle part : parts) {
     if (eq(part[py::str("mimeType")], "text/plain")) return py::reinterpret_borrow<py::object>(part);
+  }
+  for (py::handle part : parts) {
     if (contains(part, str_of("parts"))) {
       py::object found = first_plain_part(part[py::str("parts")]);
       if (found) return found;
