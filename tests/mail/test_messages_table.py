@@ -195,3 +195,16 @@ def test_table_without_messages_has_the_nine_columns(responses, printed, capsys)
     assert len(table) == 0
     pd.testing.assert_frame_equal(table, plain, check_exact=True)
     assert lines == plain_lines and len(lines) == printed
+
+
+@pytest.mark.parametrize("bodies", [
+    ["no fields at all", "still nothing"],
+    ["Hello Omar,\nx\nService Name: A", "plain"],
+    ["أهلاً بك سارة،\nنص\nاسم الخدمة: خدمة"],
+], ids=["every parsed column empty", "one value in a column", "Arabic only"])
+def test_table_keeps_the_column_types_of_the_cell_by_cell_table(bodies, capsys, local_zone):
+    subjects = [f"Status is S{i}" for i in range(len(bodies))]
+    table, plain, lines, plain_lines, _ = both(inbox(bodies, subjects), capsys)
+    pd.testing.assert_frame_equal(table, plain, check_exact=True)
+    assert list(table.dtypes) == list(plain.dtypes)
+    assert lines == plain_lines

@@ -339,3 +339,38 @@ def test_a_rebound_re_gives_the_same_records_as_the_standard_one(texts, monkeypa
     assert passing.calls.count("search") >= 6 * len(texts)
     monkeypatch.undo()
     assert through == [parse(text, capsys) for text in texts]
+
+
+def test_a_rebound_clean_text_cleans_the_messages(monkeypatch, capsys):
+    calls = []
+
+    def clean_text(text, language):
+        calls.append((text, language))
+        return f"<{language}>  {text}  "
+
+    monkeypatch.setattr(gu, "clean_text", clean_text)
+    record, lines = parse(PORTAL_MAIL, capsys)
+    assert [language for _, language in calls] == ["english", "arabic"]
+    assert record["content_message_en"] == "<english>  " + calls[0][0] + "  "
+    assert record["content_message_ar"] == "<arabic> تم استلام طلبكم وجاري العمل عليه (خلال ٣ أيام)."
+    assert lines[1:3] == record["content_message_en"].splitlines()
+
+
+MESSAGE_CHARS = ([chr(c) for c in range(0, 0x250)] + [chr(c) for c in range(0x5F0, 0x710)]
+                 + ["\u1680", "\u2000", "\u200a", "\u200b", "\u2028", "\u2029", "\u202f",
+                    "\u205f", "\u3000", "\ufeff", "\ufb50", "\ufe70", "٫", "😀", "𝟙"])
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_messages_keep_the_characters_the_plain_rules_keep(seed, capsys):
+    import random
+    rng = random.Random(seed)
+    for _ in range(300):
+        english = "".join(rng.choices(MESSAGE_CHARS, k=rng.randrange(1, 40))).replace(",", "")
+        arabic = "".join(rng.choices(MESSAGE_CHARS, k=rng.randrange(1, 40)))
+        text = (f"Hello Omar,{english}Service Name: A\n"
+                f"أهلاً بك سارة،{arabic}اسم الخدمة: ب")
+        record = gu.extract_email_data(text)
+        lines = capsys.readouterr().out
+        assert record == py_extract_email_data(text), repr(text)
+        assert lines == capsys.readouterr().out, repr(text)

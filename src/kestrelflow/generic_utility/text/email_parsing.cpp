@@ -13,6 +13,7 @@
 // whatever the body holds.  The Arabic greeting's match, which is printed as
 // it is, is made by `re` once its place is known.  When a script has bound
 // another `re` in the module, every pattern goes through that one.
+#include "frame/function_type.h"
 #include "frame/routines.h"
 
 #include <memory>
@@ -215,6 +216,10 @@ struct Labels {
   py::object english_instruction;
   py::object arabic_instruction;
   py::object arabic_greeting;
+  py::object arabic_greeting_blank;
+  py::object hello;
+  py::object comma;
+  py::object arabic_comma;
   py::object http;
   py::object service_name_en;
   py::object service_name_ar;
@@ -252,6 +257,10 @@ const Labels& labels() {
   fresh->english_instruction = str_of(kEnglishInstructionPattern);
   fresh->arabic_instruction = str_of(kArabicInstructionPattern);
   fresh->arabic_greeting = str_of("أهلاً بك");
+  fresh->arabic_greeting_blank = str_of("أهلاً بك ");
+  fresh->hello = str_of("Hello ");
+  fresh->comma = str_of(",");
+  fresh->arabic_comma = str_of("،");
   fresh->http = str_of("http");
   fresh->service_name_en = str_of("Service Name:");
   fresh->service_name_ar = str_of("اسم الخدمة:");
@@ -355,12 +364,51 @@ std::pair<Py_ssize_t, Py_ssize_t> span_between(const Text& t, const py::object* 
 // The text between a greeting addressed to `name` and a label, stripped;
 // None when the greeting or the label is not there.  The name is matched as
 // the text it is.
-py::object message_between(const Text& t, const char* greeting, py::handle name,
-                           const char* after_name, py::handle label) {
-  py::object opening = concat({greeting, name, after_name});
+py::object message_between(const Text& t, py::handle greeting, py::handle name,
+                           py::handle after_name, py::handle label) {
+  py::object opening = py::reinterpret_steal<py::object>(PyUnicode_Concat(greeting.ptr(), name.ptr()));
+  if (!opening) throw py::error_already_set();
+  opening = py::reinterpret_steal<py::object>(PyUnicode_Concat(opening.ptr(), after_name.ptr()));
+  if (!opening) throw py::error_already_set();
   auto [at, close] = span_between(t, &opening, 1, label);
   if (at < 0) return py::none();
   return t.stripped(at + PyUnicode_GET_LENGTH(opening.ptr()), close);
+}
+
+// What the module's clean_text keeps while `re` is the standard module: for
+// "english" the class [a-zA-Z0-9\s,.?!-], for "arabic" the Arabic block
+// U+0600-U+06FF (its digits, "،" and "؛" among them), \s, ",", ".", "!", "-".
+bool english_keeps(Py_UCS4 c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         c == ',' || c == '.' || c == '?' || c == '!' || c == '-' || is_space(c);
+}
+bool arabic_keeps(Py_UCS4 c) {
+  return (c >= 0x0600 && c <= 0x06FF) || c == ',' || c == '.' || c == '!' || c == '-' ||
+         is_space(c);
+}
+
+// clean_text(message, language) done here, with every whitespace run then
+// turned into one blank when `collapse` is set; the result stripped.
+py::object cleaned(py::handle message, bool (*keeps)(Py_UCS4), bool collapse) {
+  const Text t(message);
+  std::vector<Py_UCS4> out;
+  out.reserve(static_cast<size_t>(t.length()));
+  for (Py_ssize_t i = 0; i < t.length(); ++i) {
+    Py_UCS4 c = t[i];
+    if (!keeps(c)) continue;
+    if (collapse && is_space(c)) {
+      if (!out.empty() && out.back() == ' ') continue;
+      c = ' ';
+    }
+    out.push_back(c);
+  }
+  size_t begin = 0, end = out.size();
+  while (begin < end && is_space(out[begin])) ++begin;
+  while (end > begin && is_space(out[end - 1])) --end;
+  PyObject* result = PyUnicode_FromKindAndData(PyUnicode_4BYTE_KIND, out.data() + begin,
+                                               static_cast<Py_ssize_t>(end - begin));
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
 }
 
 // re.sub(r"\s+", " ", text).strip()
@@ -420,20 +468,27 @@ void read_directly(py::handle re, py::handle text, const Labels& l, py::object (
   values[kLinkEn] = first_link(t, l.english_links);
   values[kLinkAr] = first_link(t, l.arabic_links);
 
+  // The module's own clean_text is done here; another one bound in its place is called.
+  py::object clean_text = g("clean_text");
+  const bool own_cleaning = is_routine(clean_text, "clean_text");
+
   if (truthy(values[kUsernameEn])) {
-    py::object message = message_between(t, "Hello ", values[kUsernameEn], ",", l.service_name_en);
+    py::object message = message_between(t, l.hello, values[kUsernameEn], l.comma, l.service_name_en);
     if (!message.is_none()) {
-      values[kContentMessageEn] = call(g("clean_text"), {message, l.english});
+      values[kContentMessageEn] = own_cleaning ? cleaned(message, english_keeps, false)
+                                               : call(clean_text, {message, l.english});
       say_values({values[kContentMessageEn]});
     }
   }
 
   if (truthy(values[kUsernameAr])) {
     say_values({values[kUsernameAr]});
-    py::object message = message_between(t, "أهلاً بك ", values[kUsernameAr], "،", l.service_name_ar);
+    py::object message =
+        message_between(t, l.arabic_greeting_blank, values[kUsernameAr], l.arabic_comma, l.service_name_ar);
     if (!message.is_none()) {
-      values[kContentMessageAr] = call(g("clean_text"), {message, l.arabic});
-      values[kContentMessageAr] = collapse_whitespace(values[kContentMessageAr], l);
+      values[kContentMessageAr] =
+          own_cleaning ? cleaned(message, arabic_keeps, true)
+                       : collapse_whitespace(call(clean_text, {message, l.arabic}), l);
       say_values({values[kContentMessageAr]});
     }
   }
