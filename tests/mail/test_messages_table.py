@@ -208,3 +208,24 @@ def test_table_keeps_the_column_types_of_the_cell_by_cell_table(bodies, capsys, 
     pd.testing.assert_frame_equal(table, plain, check_exact=True)
     assert list(table.dtypes) == list(plain.dtypes)
     assert lines == plain_lines
+
+
+@pytest.mark.parametrize("extra", [
+    {"time": 1700000000},                  # a number among the details
+    {"label": "INBOX"},                    # a detail more
+    {"status": "kept"},                    # a parsed column already there
+], ids=["number", "extra detail", "parsed column given"])
+def test_table_from_a_script_s_own_details(extra, monkeypatch, capsys, local_zone):
+    import plain_rules
+
+    def details(original):
+        return lambda service, msg_id: dict(original(service, msg_id), **extra)
+
+    bodies = [PORTAL_MAIL, "nothing here"]
+    subjects = ["Status is Approved", "Status is Rejected"]
+    monkeypatch.setattr(gu, "get_message_details", details(gu.get_message_details))
+    monkeypatch.setattr(plain_rules, "py_get_message_details",
+                        details(plain_rules.py_get_message_details))
+    table, plain, lines, plain_lines, _ = both(inbox(bodies, subjects), capsys)
+    pd.testing.assert_frame_equal(table, plain, check_exact=True)
+    assert lines == plain_lines
