@@ -194,7 +194,8 @@ def table(title, rows, goal):
     print(f"  {'side':<50} {'min':>9} {'median':>9} {'max':>9}   (ms)   native / side (medians)")
     for name, samples, native in rows:
         ratio = statistics.median(native) / statistics.median(samples)
-        print(f"  {name:<50} {spread(samples)}   {ratio:6.2f}")
+        shown = f"{ratio:6.2f}" if ratio >= 0.01 else f"{ratio:.1e}"
+        print(f"  {name:<50} {spread(samples)}   {shown}")
     print(f"  goal: {goal}")
 
 
