@@ -146,6 +146,7 @@ def _py_plain_part(parts):
     for part in parts:
         if part["mimeType"] == "text/plain":
             return part
+    for part in parts:
         if "parts" in part:
             found = _py_plain_part(part["parts"])
             if found is not None:

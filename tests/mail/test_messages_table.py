@@ -37,14 +37,29 @@ ATTACHMENT = {"mimeType": "application/pdf", "filename": "letter.pdf",
     (part("multipart/mixed", parts=[
         part("multipart/alternative", parts=[part("text/plain", "the body"), part("text/html", "<b>")]),
         ATTACHMENT]), "the body"),
+    # a later top-level text/plain part wins over a nested one
+    (part("multipart/mixed", parts=[
+        part("multipart/alternative", parts=[part("text/plain", "NESTED")]),
+        part("text/plain", "TOP LEVEL")]), "TOP LEVEL"),
     (part("multipart/mixed", parts=[
         part("multipart/related", parts=[part("multipart/alternative", parts=[part("text/plain", "deep")])]),
-        part("text/plain", "later")]), "deep"),
+        part("text/plain", "later")]), "later"),
+    # no plain part at the top: each nested level's own parts before deeper ones
+    (part("multipart/mixed", parts=[
+        part("multipart/alternative", parts=[
+            part("multipart/related", parts=[part("text/plain", "deeper")]),
+            part("text/plain", "one level down")]),
+        part("multipart/alternative", parts=[part("text/plain", "next sibling")]),
+        ATTACHMENT]), "one level down"),
+    (part("multipart/mixed", parts=[
+        part("multipart/related", parts=[part("text/html", "<i>")]),
+        part("multipart/alternative", parts=[part("text/plain", "second branch")])]),
+     "second branch"),
     (part("text/plain", data=b64("padless ✓ text", padded=False)), "padless ✓ text"),
     (part("text/plain", data=base64.urlsafe_b64encode(b"caf\xe9 \xff ok").decode()),
      "caf\ufffd \ufffd ok"),
-], ids=["single part", "first plain part", "no plain part", "attachment", "depth first",
-        "unpadded", "not utf-8"])
+], ids=["single part", "first plain part", "no plain part", "attachment", "top level first",
+        "top level before deep", "nearest level first", "next branch", "unpadded", "not utf-8"])
 def test_message_body(payload, body, local_zone):
     service, http = offline_service([ok(message("m1", None, payload=payload))])
     details = gu.get_message_details(service, "m1")
@@ -180,3 +195,37 @@ def test_table_without_messages_has_the_nine_columns(responses, printed, capsys)
     assert len(table) == 0
     pd.testing.assert_frame_equal(table, plain, check_exact=True)
     assert lines == plain_lines and len(lines) == printed
+
+
+@pytest.mark.parametrize("bodies", [
+    ["no fields at all", "still nothing"],
+    ["Hello Omar,\nx\nService Name: A", "plain"],
+    ["أهلاً بك سارة،\nنص\nاسم الخدمة: خدمة"],
+], ids=["every parsed column empty", "one value in a column", "Arabic only"])
+def test_table_keeps_the_column_types_of_the_cell_by_cell_table(bodies, capsys, local_zone):
+    subjects = [f"Status is S{i}" for i in range(len(bodies))]
+    table, plain, lines, plain_lines, _ = both(inbox(bodies, subjects), capsys)
+    pd.testing.assert_frame_equal(table, plain, check_exact=True)
+    assert list(table.dtypes) == list(plain.dtypes)
+    assert lines == plain_lines
+
+
+@pytest.mark.parametrize("extra", [
+    {"time": 1700000000},                  # a number among the details
+    {"label": "INBOX"},                    # a detail more
+    {"status": "kept"},                    # a parsed column already there
+], ids=["number", "extra detail", "parsed column given"])
+def test_table_from_a_script_s_own_details(extra, monkeypatch, capsys, local_zone):
+    import plain_rules
+
+    def details(original):
+        return lambda service, msg_id: dict(original(service, msg_id), **extra)
+
+    bodies = [PORTAL_MAIL, "nothing here"]
+    subjects = ["Status is Approved", "Status is Rejected"]
+    monkeypatch.setattr(gu, "get_message_details", details(gu.get_message_details))
+    monkeypatch.setattr(plain_rules, "py_get_message_details",
+                        details(plain_rules.py_get_message_details))
+    table, plain, lines, plain_lines, _ = both(inbox(bodies, subjects), capsys)
+    pd.testing.assert_frame_equal(table, plain, check_exact=True)
+    assert lines == plain_lines

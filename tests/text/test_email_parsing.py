@@ -169,3 +169,208 @@ def test_matches_the_plain_rules_on_label_soup(seed, capsys):
         lines = capsys.readouterr().out
         assert record == py_extract_email_data(text), repr(text)
         assert lines == capsys.readouterr().out, repr(text)
+
+
+# ---- hostile mail: many Arabic greetings ---------------------------------------------------------
+
+GREETING = "أهلاً بك"
+
+
+class CountingPattern:
+    """A compiled pattern that counts the times the engine is run with it."""
+
+    def __init__(self, pattern, runs):
+        self._pattern, self._runs = pattern, runs
+
+    def __getattr__(self, name):
+        method = getattr(self._pattern, name)
+        if name not in ("match", "search", "fullmatch", "finditer", "findall"):
+            return method
+
+        def run(*args, **kwargs):
+            self._runs.append(name)
+            return method(*args, **kwargs)
+        return run
+
+
+@pytest.fixture
+def engine_runs(monkeypatch):
+    """Every run of the regular-expression engine through the standard `re`."""
+    import re
+    runs = []
+    compile_, search, match = re.compile, re.search, re.match
+
+    def counted(function):
+        def run(*args, **kwargs):
+            runs.append(function.__name__)
+            return function(*args, **kwargs)
+        return run
+
+    monkeypatch.setattr(re, "compile", lambda *a, **k: CountingPattern(compile_(*a, **k), runs))
+    monkeypatch.setattr(re, "search", counted(search))
+    monkeypatch.setattr(re, "match", counted(match))
+    return runs
+
+
+@pytest.mark.parametrize("body", [
+    (GREETING + " xy") * 5000,                     # no comma anywhere
+    (GREETING + "،") * 5000 + GREETING + " سارة،",  # greetings with nothing before the comma
+    (GREETING + "،") * 2000 + (GREETING + " ab") * 2000,
+    (GREETING + "\n،") * 2000,                     # the blank is the name
+], ids=["no comma", "empty names, then a name", "empty names, then no comma", "blank names"])
+def test_many_greetings_run_the_engine_at_most_once(body, engine_runs, capsys):
+    record = gu.extract_email_data(body)
+    assert len(engine_runs) <= 1
+    assert record == py_extract_email_data(body)
+
+
+HOSTILE_SOUP = [GREETING, GREETING, " ", "\n", "\t", "\u00a0", ",", "،", "x", "سارة", "؛", "-"]
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_greeting_matches_the_plain_rules_on_greeting_soup(seed, capsys):
+    import random
+    rng = random.Random(seed)
+    for _ in range(1500):
+        text = "".join(rng.choices(HOSTILE_SOUP, k=rng.randrange(0, 25)))
+        record = gu.extract_email_data(text)
+        lines = capsys.readouterr().out
+        assert record == py_extract_email_data(text), repr(text)
+        assert lines == capsys.readouterr().out, repr(text)
+
+
+# ---- a script's own `re` -------------------------------------------------------------------------
+
+class CaseBlindRe:
+    """A stand-in `re` whose search and sub ignore letter case, otherwise the standard one."""
+
+    def __init__(self):
+        import re
+        self._re = re
+        self.calls = []
+
+    def __getattr__(self, name):
+        return getattr(self._re, name)
+
+    def search(self, pattern, string, flags=0):
+        self.calls.append("search")
+        return self._re.search(pattern, string, flags | self._re.IGNORECASE)
+
+    def sub(self, pattern, repl, string, count=0, flags=0):
+        self.calls.append("sub")
+        return self._re.sub(pattern, repl, string, count, flags | self._re.IGNORECASE)
+
+
+CASE_BLIND_MAIL = """hello Omar,
+Your permit is ready.
+service name: Survey
+application number: 123456
+status is approved.
+Please Click On: https://portal.test/a
+For more information see https://portal.test/b"""
+
+
+def test_a_rebound_re_decides_every_field(monkeypatch, capsys):
+    blind = CaseBlindRe()
+    monkeypatch.setattr(gu, "re", blind)
+    record, lines = parse(CASE_BLIND_MAIL, capsys)
+    assert {key: record[key] for key in ["application_number", "status", "service_name_en",
+                                         "username_en", "link_en", "content_message_en",
+                                         "complete_application_instruction_en"]} == {
+        "application_number": "123456",
+        "status": "approved",
+        "service_name_en": "Survey",
+        "username_en": "Omar",
+        "link_en": "https://portal.test/a",
+        "content_message_en": "Your permit is ready.",
+        "complete_application_instruction_en": "For more information see",
+    }
+    assert lines == ["None", "Your permit is ready."]
+    monkeypatch.undo()
+    assert parse(CASE_BLIND_MAIL, capsys)[0]["application_number"] is None
+
+
+class ScriptMatch:
+    """What a script's `re` may hand back for a match: group() and its own str."""
+
+    def __init__(self, match):
+        self._match = match
+
+    def group(self, n=0):
+        return self._match.group(n)
+
+    def __str__(self):
+        return f"script match at {self._match.start()}"
+
+
+def test_a_rebound_re_gives_the_printed_greeting_match(monkeypatch, capsys):
+    blind = CaseBlindRe()
+
+    def search(pattern, string, flags=0):
+        match = blind._re.search(pattern, string, flags)
+        return ScriptMatch(match) if match is not None else None
+
+    blind.search = search
+    monkeypatch.setattr(gu, "re", blind)
+    record, lines = parse("x أهلاً بك سارة،\nنص\nاسم الخدمة: خدمة", capsys)
+    assert lines == ["script match at 2", "سارة", "نص"]
+    assert (record["username_ar"], record["service_name_ar"]) == ("سارة", "خدمة")
+
+
+class PassingRe(CaseBlindRe):
+    """A stand-in `re` that only counts the calls."""
+
+    def search(self, pattern, string, flags=0):
+        self.calls.append("search")
+        return self._re.search(pattern, string, flags)
+
+    def sub(self, pattern, repl, string, count=0, flags=0):
+        self.calls.append("sub")
+        return self._re.sub(pattern, repl, string, count, flags)
+
+
+@pytest.mark.parametrize("texts", [mails(60, seed=4), mails(2, seed=5, size=50_000),
+                                   ["", "Hello ,", GREETING + "،" + GREETING + " a،"]],
+                         ids=["mails", "long mails", "corners"])
+def test_a_rebound_re_gives_the_same_records_as_the_standard_one(texts, monkeypatch, capsys):
+    passing = PassingRe()
+    monkeypatch.setattr(gu, "re", passing)
+    through = [parse(text, capsys) for text in texts]
+    assert passing.calls.count("search") >= 6 * len(texts)
+    monkeypatch.undo()
+    assert through == [parse(text, capsys) for text in texts]
+
+
+def test_a_rebound_clean_text_cleans_the_messages(monkeypatch, capsys):
+    calls = []
+
+    def clean_text(text, language):
+        calls.append((text, language))
+        return f"<{language}>  {text}  "
+
+    monkeypatch.setattr(gu, "clean_text", clean_text)
+    record, lines = parse(PORTAL_MAIL, capsys)
+    assert [language for _, language in calls] == ["english", "arabic"]
+    assert record["content_message_en"] == "<english>  " + calls[0][0] + "  "
+    assert record["content_message_ar"] == "<arabic> تم استلام طلبكم وجاري العمل عليه (خلال ٣ أيام)."
+    assert lines[1:3] == record["content_message_en"].splitlines()
+
+
+MESSAGE_CHARS = ([chr(c) for c in range(0, 0x250)] + [chr(c) for c in range(0x5F0, 0x710)]
+                 + ["\u1680", "\u2000", "\u200a", "\u200b", "\u2028", "\u2029", "\u202f",
+                    "\u205f", "\u3000", "\ufeff", "\ufb50", "\ufe70", "٫", "😀", "𝟙"])
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_messages_keep_the_characters_the_plain_rules_keep(seed, capsys):
+    import random
+    rng = random.Random(seed)
+    for _ in range(300):
+        english = "".join(rng.choices(MESSAGE_CHARS, k=rng.randrange(1, 40))).replace(",", "")
+        arabic = "".join(rng.choices(MESSAGE_CHARS, k=rng.randrange(1, 40)))
+        text = (f"Hello Omar,{english}Service Name: A\n"
+                f"أهلاً بك سارة،{arabic}اسم الخدمة: ب")
+        record = gu.extract_email_data(text)
+        lines = capsys.readouterr().out
+        assert record == py_extract_email_data(text), repr(text)
+        assert lines == capsys.readouterr().out, repr(text)

@@ -350,6 +350,11 @@ std::pair<py::tuple, py::tuple> parse_params(const char* params) {
   return {py::tuple(names), py::tuple(defaults)};
 }
 
+bool is_routine(py::handle callable, const char* name) {
+  if (Py_TYPE(callable.ptr()) != function_type()) return false;
+  return std::strcmp(reinterpret_cast<FunctionObject*>(callable.ptr())->row->name, name) == 0;
+}
+
 py::object make_function(const Row& row) {
   auto [names, defaults] = parse_params(row.params);
   Py_ssize_t nparams = static_cast<Py_ssize_t>(names.size());

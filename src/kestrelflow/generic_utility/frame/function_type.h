@@ -98,6 +98,10 @@ constexpr int checked_arity(int arity, const char* params) {
 // defaults.
 py::object make_function(const Row& row);
 
+// True when `callable` is the module's own public function `name` rather than
+// something else a script bound under a name.
+bool is_routine(py::handle callable, const char* name);
+
 // Parses a parameter list into (names, defaults): names a tuple of interned
 // str, defaults a tuple of the trailing parameters' default values.
 std::pair<py::tuple, py::tuple> parse_params(const char* params);

@@ -3,13 +3,17 @@
 // number, status, service names, addressee, links, the main message in both
 // languages, the completion instructions and the required-action snippets.
 //
-// Each field is a fixed label followed by a run of characters of one class
-// (digits, word characters and whitespace, anything but a line break, ...),
-// so the fields are read directly: the labels are found with the
-// interpreter's string search and the runs measured with its character
-// classes, which are the ones `re` gives \d, \w and \s in text patterns.  The
-// results are those of the regular expressions written in the comments.  The
-// Arabic greeting, whose match is printed as it is, goes through `re`.
+// While the module's `re` is the standard library's, the fields are read
+// directly: each is a fixed label followed by a run of characters of one
+// class (digits, word characters and whitespace, anything but a line break,
+// ...), so the labels are found with the interpreter's string search and the
+// runs measured with its character classes, which are the ones `re` gives \d,
+// \w and \s in text patterns.  The results are those of the regular
+// expressions written in the comments, in time linear in the body's length
+// whatever the body holds.  The Arabic greeting's match, which is printed as
+// it is, is made by `re` once its place is known.  When a script has bound
+// another `re` in the module, every pattern goes through that one.
+#include "frame/function_type.h"
 #include "frame/routines.h"
 
 #include <memory>
@@ -33,9 +37,27 @@ enum Key {
   kRequiredActionEn, kRequiredActionAr, kKeyCount
 };
 
-// The Arabic greeting with the addressee's name, searched with `re`.
-constexpr const char* kArabicNamePattern = "أهلاً بك\\s*([^،,]+)\\s*[،,]";
-constexpr const char* kArabicGreeting = "أهلاً بك";
+// The six field patterns, by key (searched in this order).
+constexpr const char* kFieldPatterns[] = {
+    R"(Application Number: (\d+))", R"(Status is ([\w\s]+))",
+    R"(Service Name: ([^\n]+))",    R"(اسم الخدمة: ([^\n]+))",
+    R"(Hello ([^,]+),)",            R"(أهلاً بك\s*([^،,]+)\s*[،,])",
+};
+constexpr size_t kFieldCount = std::size(kFieldPatterns);
+
+// The link patterns of each key: the first that matches wins.
+constexpr const char* kEnglishLinkPatterns[] = {
+    R"(please click on: (https?://[^\s]+))", R"(kindly click on: (https?://[^\s]+))",
+    R"(kindly complete the payment (https?://[^\s]+))",
+    R"(kindly complete the payment: (https?://[^\s]+))"};
+constexpr const char* kArabicLinkPatterns[] = {R"(يُرجى زيارة: (https?://[^\s]+))",
+                                               R"(عبر زيارة: (https?://[^\s]+))",
+                                               R"(الدفع عبر الرابط التالي: (https?://[^\s]+))"};
+
+// The instruction sentences, searched across lines.
+constexpr const char* kEnglishInstructionPattern =
+    R"((To complete your application|For more information)(.+?)http)";
+constexpr const char* kArabicInstructionPattern = R"((لمزيد من المعلومات|لاستكمال الطلب)(.+?)http)";
 
 constexpr const char* kRequiredActionEnText =
     "<div><strong>Required Action:</strong> You need to complete the application details in "
@@ -48,6 +70,7 @@ constexpr const char* kRequiredActionArText =
 bool is_space(Py_UCS4 c) { return Py_UNICODE_ISSPACE(c); }
 bool is_word(Py_UCS4 c) { return Py_UNICODE_ISALNUM(c) || c == '_'; }
 bool is_digit(Py_UCS4 c) { return Py_UNICODE_ISDECIMAL(c); }
+bool is_comma(Py_UCS4 c) { return c == ',' || c == 0x060C; }  // "," or the Arabic "،"
 
 // The code points of a str, read in place.
 class Text {
@@ -152,7 +175,7 @@ struct Field {
   Rule rule;
 };
 
-// Searched in this order.
+// The fields read directly, in search order (the Arabic greeting has its own reader).
 constexpr Field kFields[] = {
     {kApplicationNumber, "Application Number: ", digits},
     {kStatus, "Status is ", words_and_spaces},
@@ -174,7 +197,12 @@ constexpr const char* kEnglishInstructionPhrases[] = {"To complete your applicat
                                                       "For more information"};
 constexpr const char* kArabicInstructionPhrases[] = {"لمزيد من المعلومات", "لاستكمال الطلب"};
 
-// The label texts as str, made once.
+template <size_t N>
+void make_strs(py::object (&out)[N], const char* const (&texts)[N]) {
+  for (size_t i = 0; i < N; ++i) out[i] = str_of(texts[i]);
+}
+
+// The texts as str, made once.
 struct Labels {
   py::object keys[kKeyCount];
   py::object fields[std::size(kFields)];
@@ -182,10 +210,31 @@ struct Labels {
   py::object arabic_links[std::size(kArabicLinkLabels)];
   py::object english_phrases[2];
   py::object arabic_phrases[2];
+  py::object field_patterns[kFieldCount];
+  py::object english_link_patterns[std::size(kEnglishLinkPatterns)];
+  py::object arabic_link_patterns[std::size(kArabicLinkPatterns)];
+  py::object english_instruction;
+  py::object arabic_instruction;
   py::object arabic_greeting;
+  py::object arabic_greeting_blank;
+  py::object hello;
+  py::object comma;
+  py::object arabic_comma;
   py::object http;
   py::object service_name_en;
   py::object service_name_ar;
+  py::object english;
+  py::object arabic;
+  py::object pending_action;
+  py::object required_action_en;
+  py::object required_action_ar;
+  py::object empty;
+  py::object crlf;
+  py::object lf;
+  py::object whitespace_run;
+  py::object blank;
+  py::object one;
+  py::object two;
 };
 
 const Labels& labels() {
@@ -198,21 +247,55 @@ const Labels& labels() {
     fresh->keys[i] = py::reinterpret_steal<py::object>(key);
   }
   for (size_t i = 0; i < std::size(kFields); ++i) fresh->fields[i] = str_of(kFields[i].label);
-  for (size_t i = 0; i < std::size(kEnglishLinkLabels); ++i)
-    fresh->english_links[i] = str_of(kEnglishLinkLabels[i]);
-  for (size_t i = 0; i < std::size(kArabicLinkLabels); ++i)
-    fresh->arabic_links[i] = str_of(kArabicLinkLabels[i]);
-  for (size_t i = 0; i < 2; ++i) {
-    fresh->english_phrases[i] = str_of(kEnglishInstructionPhrases[i]);
-    fresh->arabic_phrases[i] = str_of(kArabicInstructionPhrases[i]);
-  }
-  fresh->arabic_greeting = str_of(kArabicGreeting);
+  make_strs(fresh->english_links, kEnglishLinkLabels);
+  make_strs(fresh->arabic_links, kArabicLinkLabels);
+  make_strs(fresh->english_phrases, kEnglishInstructionPhrases);
+  make_strs(fresh->arabic_phrases, kArabicInstructionPhrases);
+  make_strs(fresh->field_patterns, kFieldPatterns);
+  make_strs(fresh->english_link_patterns, kEnglishLinkPatterns);
+  make_strs(fresh->arabic_link_patterns, kArabicLinkPatterns);
+  fresh->english_instruction = str_of(kEnglishInstructionPattern);
+  fresh->arabic_instruction = str_of(kArabicInstructionPattern);
+  fresh->arabic_greeting = str_of("أهلاً بك");
+  fresh->arabic_greeting_blank = str_of("أهلاً بك ");
+  fresh->hello = str_of("Hello ");
+  fresh->comma = str_of(",");
+  fresh->arabic_comma = str_of("،");
   fresh->http = str_of("http");
   fresh->service_name_en = str_of("Service Name:");
   fresh->service_name_ar = str_of("اسم الخدمة:");
+  fresh->english = str_of("english");
+  fresh->arabic = str_of("arabic");
+  fresh->pending_action = str_of("Pending Action");
+  fresh->required_action_en = str_of(kRequiredActionEnText);
+  fresh->required_action_ar = str_of(kRequiredActionArText);
+  fresh->empty = str_of("");
+  fresh->crlf = str_of("\r\n");
+  fresh->lf = str_of("\n");
+  fresh->whitespace_run = str_of(R"(\s+)");
+  fresh->blank = str_of(" ");
+  fresh->one = int_of(1);
+  fresh->two = int_of(2);
   made = fresh.release();
   return *made;
 }
+
+// True while `re` is the standard library's module.
+bool is_standard_re(py::handle re) {
+  static PyObject* standard = nullptr;  // one reference, kept for the life of the process
+  if (standard == nullptr) {
+    standard = PyImport_ImportModule("re");
+    if (standard == nullptr) throw py::error_already_set();
+  }
+  return re.ptr() == standard;
+}
+
+// match.group(n).strip()
+py::object group_stripped(py::handle match, py::handle n) {
+  return call_method(call_method(match, "group", {n}), "strip");
+}
+
+// ---- the fields read directly -------------------------------------------------------------------
 
 // The first value of LABEL followed by what `rule` accepts, stripped; None.
 py::object first_field(const Text& t, py::handle label, Rule rule) {
@@ -225,6 +308,37 @@ py::object first_field(const Text& t, py::handle label, Rule rule) {
     if (end == kNoMatchLater) return py::none();
     if (end != kNoMatch) return t.stripped(at + skip, end);
     from = at + 1;
+  }
+}
+
+// Where أهلاً بك\s*([^،,]+)\s*[،,] first matches: the start of the match, and
+// the group's start and end; at is -1 when there is no match.
+struct Greeting {
+  Py_ssize_t at = -1, name_start = 0, name_end = 0;
+};
+
+// At a greeting, \s* takes the blanks that follow; the group then runs, as
+// far as it can, to the first comma, where the match ends.  Only when that
+// comma follows the blanks directly does the group give way to the last
+// blank; with no blank either, this greeting fails and the next is tried.
+// A greeting with no comma after it fails, and so does every later one.
+// Each greeting is passed over once, so the time is linear in the length.
+Greeting arabic_greeting(const Text& t, py::handle greeting) {
+  const Py_ssize_t skip = PyUnicode_GET_LENGTH(greeting.ptr());
+  for (Py_ssize_t from = 0, pass = 1;; ++pass) {
+    if (pass % 4096 == 0) check_signals();
+    Py_ssize_t at = t.find(greeting, from);
+    if (at < 0) return {};
+    Py_ssize_t after = at + skip;
+    if (after < t.length() && is_comma(t[after])) {
+      from = at + 1;
+      continue;
+    }
+    Py_ssize_t name = t.run(after, is_space);
+    Py_ssize_t comma = t.run(name, [](Py_UCS4 c) { return !is_comma(c); });
+    if (comma == t.length()) return {};
+    if (comma > name) return {at, name, comma};
+    return {at, name - 1, name};
   }
 }
 
@@ -250,18 +364,57 @@ std::pair<Py_ssize_t, Py_ssize_t> span_between(const Text& t, const py::object* 
 // The text between a greeting addressed to `name` and a label, stripped;
 // None when the greeting or the label is not there.  The name is matched as
 // the text it is.
-py::object message_between(const Text& t, const char* greeting, py::handle name,
-                           const char* after_name, py::handle label) {
-  py::object opening = concat({greeting, name, after_name});
+py::object message_between(const Text& t, py::handle greeting, py::handle name,
+                           py::handle after_name, py::handle label) {
+  py::object opening = py::reinterpret_steal<py::object>(PyUnicode_Concat(greeting.ptr(), name.ptr()));
+  if (!opening) throw py::error_already_set();
+  opening = py::reinterpret_steal<py::object>(PyUnicode_Concat(opening.ptr(), after_name.ptr()));
+  if (!opening) throw py::error_already_set();
   auto [at, close] = span_between(t, &opening, 1, label);
   if (at < 0) return py::none();
   return t.stripped(at + PyUnicode_GET_LENGTH(opening.ptr()), close);
 }
 
+// What the module's clean_text keeps while `re` is the standard module: for
+// "english" the class [a-zA-Z0-9\s,.?!-], for "arabic" the Arabic block
+// U+0600-U+06FF (its digits, "،" and "؛" among them), \s, ",", ".", "!", "-".
+bool english_keeps(Py_UCS4 c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         c == ',' || c == '.' || c == '?' || c == '!' || c == '-' || is_space(c);
+}
+bool arabic_keeps(Py_UCS4 c) {
+  return (c >= 0x0600 && c <= 0x06FF) || c == ',' || c == '.' || c == '!' || c == '-' ||
+         is_space(c);
+}
+
+// clean_text(message, language) done here, with every whitespace run then
+// turned into one blank when `collapse` is set; the result stripped.
+py::object cleaned(py::handle message, bool (*keeps)(Py_UCS4), bool collapse) {
+  const Text t(message);
+  std::vector<Py_UCS4> out;
+  out.reserve(static_cast<size_t>(t.length()));
+  for (Py_ssize_t i = 0; i < t.length(); ++i) {
+    Py_UCS4 c = t[i];
+    if (!keeps(c)) continue;
+    if (collapse && is_space(c)) {
+      if (!out.empty() && out.back() == ' ') continue;
+      c = ' ';
+    }
+    out.push_back(c);
+  }
+  size_t begin = 0, end = out.size();
+  while (begin < end && is_space(out[begin])) ++begin;
+  while (end > begin && is_space(out[end - 1])) --end;
+  PyObject* result = PyUnicode_FromKindAndData(PyUnicode_4BYTE_KIND, out.data() + begin,
+                                               static_cast<Py_ssize_t>(end - begin));
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
+}
+
 // re.sub(r"\s+", " ", text).strip()
-py::object collapse_whitespace(py::handle str) {
+py::object collapse_whitespace(py::handle str, const Labels& l) {
   if (!PyUnicode_Check(str.ptr()))
-    return call_method(g("re").attr("sub")(py::str(R"(\s+)"), py::str(" "), str), "strip");
+    return call_method(call_method(g("re"), "sub", {l.whitespace_run, l.blank, str}), "strip");
   Text t(str);
   std::vector<Py_UCS4> out;
   out.reserve(static_cast<size_t>(t.length()));
@@ -282,21 +435,6 @@ py::object collapse_whitespace(py::handle str) {
   return py::reinterpret_steal<py::object>(result);
 }
 
-// The Arabic greeting's match: the first one found by `re`, tried at each
-// place the greeting occurs (every match starts there).
-py::object arabic_name_match(const Text& t, const Labels& l) {
-  py::object pattern = call_method(g("re"), "compile", {str_of(kArabicNamePattern)});
-  py::object match_at = pattern.attr("match");
-  for (Py_ssize_t from = 0, pass = 1;; ++pass) {
-    if (pass % 4096 == 0) check_signals();
-    Py_ssize_t at = t.find(l.arabic_greeting, from);
-    if (at < 0) return py::none();
-    py::object match = call(match_at, {t.str(), int_of(at)});
-    if (!match.is_none()) return match;
-    from = at + 1;
-  }
-}
-
 template <size_t N>
 py::object first_link(const Text& t, const py::object (&link_labels)[N]) {
   for (const py::object& label : link_labels) {
@@ -312,64 +450,147 @@ py::object instruction(const Text& t, const py::object (&phrases)[2], py::handle
   return t.stripped(at, close);
 }
 
-}  // namespace
-
-py::object extract_email_data(Arg email_text) {
-  py::object text = email_text.attr("replace")(py::str("\r\n"), py::str("\n"));
-  if (!PyUnicode_Check(text.ptr())) {
-    // What re.search says of a value that is not text.
-    call_method(g("re"), "search", {str_of(kArabicNamePattern), text});
-    raise_error(PyExc_TypeError, "expected string");
-  }
+// Everything but the required actions, read directly from `text` (a str).
+void read_directly(py::handle re, py::handle text, const Labels& l, py::object (&values)[kKeyCount]) {
   const Text t(text);
-  const Labels& l = labels();
-
-  py::object values[kKeyCount];
   for (size_t i = 0; i < std::size(kFields); ++i)
     values[kFields[i].key] = first_field(t, l.fields[i], kFields[i].rule);
-  py::object arabic_name = arabic_name_match(t, l);
-  say_values({arabic_name});
-  values[kUsernameAr] = arabic_name.is_none()
-                            ? py::none()
-                            : call_method(call_method(arabic_name, "group", {int_of(1)}), "strip");
+
+  Greeting greeting = arabic_greeting(t, l.arabic_greeting);
+  if (greeting.at < 0) {
+    say_values({py::none()});
+  } else {
+    py::object pattern = call_method(re, "compile", {l.field_patterns[kUsernameAr]});
+    say_values({call_method(pattern, "match", {text, int_of(greeting.at)})});
+    values[kUsernameAr] = t.stripped(greeting.name_start, greeting.name_end);
+  }
 
   values[kLinkEn] = first_link(t, l.english_links);
   values[kLinkAr] = first_link(t, l.arabic_links);
 
+  // The module's own clean_text is done here; another one bound in its place is called.
+  py::object clean_text = g("clean_text");
+  const bool own_cleaning = is_routine(clean_text, "clean_text");
+
   if (truthy(values[kUsernameEn])) {
-    py::object message = message_between(t, "Hello ", values[kUsernameEn], ",", l.service_name_en);
+    py::object message = message_between(t, l.hello, values[kUsernameEn], l.comma, l.service_name_en);
     if (!message.is_none()) {
-      values[kContentMessageEn] = g("clean_text")(message, py::str("english"));
+      values[kContentMessageEn] = own_cleaning ? cleaned(message, english_keeps, false)
+                                               : call(clean_text, {message, l.english});
       say_values({values[kContentMessageEn]});
     }
   }
 
   if (truthy(values[kUsernameAr])) {
     say_values({values[kUsernameAr]});
-    py::object message = message_between(t, "أهلاً بك ", values[kUsernameAr], "،", l.service_name_ar);
+    py::object message =
+        message_between(t, l.arabic_greeting_blank, values[kUsernameAr], l.arabic_comma, l.service_name_ar);
     if (!message.is_none()) {
-      py::object cleaned = g("clean_text")(message, py::str("arabic"));
-      values[kContentMessageAr] = collapse_whitespace(cleaned);
+      values[kContentMessageAr] =
+          own_cleaning ? cleaned(message, arabic_keeps, true)
+                       : collapse_whitespace(call(clean_text, {message, l.arabic}), l);
       say_values({values[kContentMessageAr]});
     }
-  }
-
-  if (truthy(values[kStatus]) && contains(values[kStatus], str_of("Pending Action"))) {
-    values[kRequiredActionEn] = str_of(kRequiredActionEnText);
-    values[kRequiredActionAr] = str_of(kRequiredActionArText);
-  } else {
-    values[kRequiredActionEn] = py::str("");
-    values[kRequiredActionAr] = py::str("");
   }
 
   if (truthy(values[kApplicationNumber])) {
     values[kInstructionEn] = instruction(t, l.english_phrases, l.http);
     values[kInstructionAr] = instruction(t, l.arabic_phrases, l.http);
   }
+}
+
+// ---- the fields through the module's `re` ------------------------------------------------------
+
+template <size_t N>
+py::object first_link_through(py::handle search, py::handle text, const py::object (&patterns)[N],
+                              const Labels& l) {
+  for (const py::object& pattern : patterns) {
+    py::object match = call(search, {pattern, text});
+    if (truthy(match)) return group_stripped(match, l.one);
+  }
+  return py::none();
+}
+
+// The message after a greeting addressed to `name`, the name matched as text.
+py::object message_through(py::handle re, py::handle text, const char* greeting, py::handle name,
+                           const char* rest) {
+  py::object pattern = concat({greeting, call_method(re, "escape", {name}), rest});
+  return call(re.attr("search"), {pattern, text, re.attr("DOTALL")});
+}
+
+py::object instruction_through(py::handle re, py::handle text, py::handle pattern,
+                               const Labels& l) {
+  py::object match = call(re.attr("search"), {pattern, text, re.attr("DOTALL")});
+  if (!truthy(match)) return py::none();
+  return call_method(add(call_method(match, "group", {l.one}), call_method(match, "group", {l.two})),
+                     "strip");
+}
+
+// Everything but the required actions, with `re`'s search and sub.
+void read_through(py::handle re, py::handle text, const Labels& l, py::object (&values)[kKeyCount]) {
+  py::object search = re.attr("search");
+  py::object matches[kFieldCount];
+  for (size_t i = 0; i < kFieldCount; ++i) matches[i] = call(search, {l.field_patterns[i], text});
+  say_values({matches[kUsernameAr]});
+  for (size_t i = 0; i < kFieldCount; ++i)
+    if (truthy(matches[i])) values[i] = group_stripped(matches[i], l.one);
+
+  values[kLinkEn] = first_link_through(search, text, l.english_link_patterns, l);
+  values[kLinkAr] = first_link_through(search, text, l.arabic_link_patterns, l);
+
+  if (truthy(values[kUsernameEn])) {
+    py::object match = message_through(re, text, "Hello ", values[kUsernameEn], ",(.+?)Service Name:");
+    if (truthy(match)) {
+      values[kContentMessageEn] = call(g("clean_text"), {group_stripped(match, l.one), l.english});
+      say_values({values[kContentMessageEn]});
+    }
+  }
+
+  if (truthy(values[kUsernameAr])) {
+    say_values({values[kUsernameAr]});
+    py::object match = message_through(re, text, "أهلاً بك ", values[kUsernameAr], "،(.+?)اسم الخدمة:");
+    if (truthy(match)) {
+      values[kContentMessageAr] = call(g("clean_text"), {group_stripped(match, l.one), l.arabic});
+      py::object collapsed =
+          call(re.attr("sub"), {l.whitespace_run, l.blank, values[kContentMessageAr]});
+      values[kContentMessageAr] = call_method(collapsed, "strip");
+      say_values({values[kContentMessageAr]});
+    }
+  }
+
+  if (truthy(values[kApplicationNumber])) {
+    values[kInstructionEn] = instruction_through(re, text, l.english_instruction, l);
+    values[kInstructionAr] = instruction_through(re, text, l.arabic_instruction, l);
+  }
+}
+
+}  // namespace
+
+py::object extract_email_data(Arg email_text) {
+  const Labels& l = labels();
+  py::object text = call_method(email_text, "replace", {l.crlf, l.lf});
+  py::object re = g("re");
+
+  py::object values[kKeyCount];
+  for (py::object& value : values) value = py::none();
+  if (PyUnicode_Check(text.ptr()) && is_standard_re(re)) {
+    read_directly(re, text, l, values);
+  } else {
+    read_through(re, text, l, values);
+  }
+
+  if (truthy(values[kStatus]) && contains(values[kStatus], l.pending_action)) {
+    values[kRequiredActionEn] = l.required_action_en;
+    values[kRequiredActionAr] = l.required_action_ar;
+  } else {
+    values[kRequiredActionEn] = l.empty;
+    values[kRequiredActionAr] = l.empty;
+  }
 
   py::dict data;
   for (size_t i = 0; i < kKeyCount; ++i)
-    data[l.keys[i]] = values[i] ? values[i] : py::none();
+    if (PyDict_SetItem(data.ptr(), l.keys[i].ptr(), values[i].ptr()) < 0)
+      throw py::error_already_set();
   return std::move(data);
 }
 
