@@ -112,7 +112,7 @@ namespace {
 // of a message: a dict with the keys in order and text values.
 bool plain_details(py::handle rows) {
   for (py::handle row : rows) {
-    if (!PyDict_CheckExact(row.ptr()) || PyDict_GET_SIZE(row.ptr()) != 4) return false;
+    if (!PyDict_CheckExact(row.ptr()) || PyDict_Size(row.ptr()) != 4) return false;
     Py_ssize_t pos = 0, k = 0;
     PyObject *key, *value;
     while (PyDict_Next(row.ptr(), &pos, &key, &value)) {
