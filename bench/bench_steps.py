@@ -32,6 +32,7 @@ from kestrelflow.demo.server import PageServer
 from kestrelflow.local_browser import local_display, open_chrome
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+from fakes import FakeTime  # noqa: E402
 from plain_rules import py_detect_language  # noqa: E402
 
 WEB_APP_NAME = "Bench portal"
@@ -161,14 +162,6 @@ def plain_run(driver, steps, file_path, base_path):
     return context, data
 
 
-class NoPauses:
-    """The module's `time` with sleep made a no-op."""
-
-    def sleep(self, seconds):
-        pass
-
-    def __getattr__(self, name):
-        return getattr(time, name)
 
 
 class CommandLog:
@@ -190,7 +183,7 @@ def bench_run_steps(gu, runs):
     driver = open_chrome(headless=True)
     work = Path(tempfile.mkdtemp(prefix="bench_steps_"))
     saved_time = gu.time
-    gu.time = NoPauses()
+    gu.time = FakeTime(record=False)
     try:
         log = CommandLog(driver)
         steps = bench_steps(portal)

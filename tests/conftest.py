@@ -7,6 +7,7 @@ from pathlib import Path
 
 import pytest
 
+from fakes import FakeTime
 from kestrelflow.demo.server import PageServer
 from kestrelflow.local_browser import open_chrome
 
@@ -53,28 +54,25 @@ def driver(browser):
 
 
 @pytest.fixture
-def page(request, driver, pages):
+def open_page(driver, pages):
+    """open_page("x.html", key=value, ...): the browser on a page of
+    tests/pages, with the keywords as its query string, in their order."""
+    def opener(name, **query):
+        url = pages.url(name)
+        if query:
+            url += "?" + "&".join(f"{key}={value}" for key, value in query.items())
+        driver.get(url)
+        return driver
+    return opener
+
+
+@pytest.fixture
+def page(request, open_page):
     """The browser on the page named by the test module's PAGE."""
-    driver.get(pages.url(request.module.PAGE))
-    return driver
+    return open_page(request.module.PAGE)
 
 
 # ---- a fake clock --------------------------------------------------------------------
-
-class FakeTime:
-    """Stands in for the module's `time`: sleeps are recorded, not slept."""
-
-    def __init__(self):
-        import time as real
-        self._real = real
-        self.sleeps = []
-
-    def sleep(self, seconds):
-        self.sleeps.append(seconds)
-
-    def __getattr__(self, name):
-        return getattr(self._real, name)
-
 
 @pytest.fixture
 def clock(gu, monkeypatch):

@@ -234,3 +234,39 @@ class FakeDriver(_Lookups):
         from PIL import Image
         Image.new("RGB", (1, 1)).save(filename, "PNG")
         return True
+
+
+class FakeTime:
+    """Stands in for the module's `time`: a sleep takes no time.
+
+    record  keep every sleep's argument in `sleeps` (off for loops of
+            thousands of calls, where the list would grow)
+    tick    when given, time(), monotonic() and perf_counter() advance by
+            this many seconds at every look instead of reading the clock
+    strict  a negative sleep raises ValueError, as time.sleep does
+
+    Every other name is the real module's.
+    """
+
+    def __init__(self, *, record=True, tick=None, strict=False):
+        import time as real
+        self._real = real
+        self.sleeps = []
+        self._record, self._tick, self._strict = record, tick, strict
+        self._now = 1.7e9
+
+    def sleep(self, seconds):
+        if self._strict and seconds < 0:
+            raise ValueError("sleep length must be non-negative")
+        if self._record:
+            self.sleeps.append(seconds)
+
+    def _look(self):
+        self._now += self._tick
+        return self._now
+
+    def __getattr__(self, name):
+        if self._tick is not None and name in ("time", "monotonic", "perf_counter"):
+            return self._look
+        return getattr(self._real, name)
+

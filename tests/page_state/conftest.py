@@ -7,12 +7,6 @@ _runs = itertools.count()
 
 
 @pytest.fixture
-def gu():
-    import kestrelflow.generic_utility as module
-    return module
-
-
-@pytest.fixture
 def cue(clock, monkeypatch, gu):
     """The fake clock, able to run an action right after its n-th sleep:
     cue.after(2, lambda: driver.execute_script("drop('box')"))."""
@@ -37,15 +31,14 @@ def cue(clock, monkeypatch, gu):
 
 
 @pytest.fixture
-def stage(driver, pages):
+def stage(driver, open_page):
     """Opens the stage page with elements present (and hidden) at load;
     stage.run("drop('box')") changes it."""
 
     class Stage:
         def open(self, present=(), hidden=()):
-            driver.get(pages.url("page_state_stage.html") + "?present=" + ",".join(present)
-                       + "&hidden=" + ",".join(hidden))
-            return driver
+            return open_page("page_state_stage.html", present=",".join(present),
+                             hidden=",".join(hidden))
 
         def run(self, script):
             return lambda: driver.execute_script(script)
@@ -54,16 +47,14 @@ def stage(driver, pages):
 
 
 @pytest.fixture
-def portal(driver, pages):
+def portal(driver, open_page):
     """Opens the portal page for a fresh run: portal(banner=2) shows the error
     banner on the first two loads; portal.loads() counts the loads so far."""
 
     class Portal:
         def __call__(self, **query):
             query.setdefault("run", "run%d" % next(_runs))
-            driver.get(pages.url("page_state_portal.html") + "?"
-                       + "&".join(f"{k}={v}" for k, v in query.items()))
-            return driver
+            return open_page("page_state_portal.html", **query)
 
         def loads(self):
             return driver.execute_script("return window.loads")

@@ -16,11 +16,10 @@ from plain_rules import py_find_matching_row
 # ---- the list table's checkboxes -------------------------------------------------------
 
 @pytest.fixture
-def list_page(driver, pages):
+def list_page(driver, open_page):
     class ListPage:
         def open(self, layouts):
-            driver.get(pages.url("page_state_list.html") + "?layouts=" + layouts)
-            return driver
+            return open_page("page_state_list.html", layouts=layouts)
 
         def checkbox(self, layout, row):
             return driver.execute_script("return checkboxPath(arguments[0], arguments[1])", layout, row)

@@ -8,9 +8,8 @@ MISSING = "//p[@id='nowhere']"
 
 
 @pytest.fixture
-def text_page(driver, pages):
-    driver.get(pages.url("evidence_text.html"))
-    return driver
+def text_page(open_page):
+    return open_page("evidence_text.html")
 
 
 def test_present_element_returns_its_text_at_once(gu, text_page, clock, out):

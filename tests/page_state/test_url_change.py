@@ -10,9 +10,8 @@ GONE = "//a[@id='gone']"
 
 
 @pytest.fixture
-def nav(driver, pages):
-    driver.get(pages.url("page_state_nav.html"))
-    return driver
+def nav(open_page):
+    return open_page("page_state_nav.html")
 
 
 @pytest.fixture

@@ -97,21 +97,6 @@ class ChaosDriver:
         return answer(self) if callable(answer) and not isinstance(answer, type) else answer
 
 
-class FakeTime:
-    """The module's clock: sleeps take no time, and time runs 7 s a look."""
-
-    def __init__(self):
-        self.now = 1.7e9
-
-    def sleep(self, seconds):
-        if seconds < 0:
-            raise ValueError("sleep length must be non-negative")
-
-    def time(self):
-        self.now += 7.0
-        return self.now
-
-    monotonic = perf_counter = time
 
     def __getattr__(self, name):
         return getattr(time, name)
@@ -119,6 +104,7 @@ class FakeTime:
 
 def install_fakes(gu, rng, dead_driver):
     """Everything that would leave the machine, or wait, answers at once."""
+    from fakes import FakeTime
     from selenium.webdriver.support.ui import WebDriverWait
     from selenium.common import exceptions as ex
 
@@ -136,7 +122,7 @@ def install_fakes(gu, rng, dead_driver):
         WebDriverWait(driver, timeout, *args, **kwargs)
         return WebDriverWait(driver, 0, poll_frequency=1e-9)
 
-    gu.time = FakeTime()
+    gu.time = FakeTime(record=False, tick=7.0, strict=True)
     gu.WebDriverWait = quick_wait
     for name in ["webdriver", "ChromeDriverManager", "GeckoDriverManager",
                  "EdgeChromiumDriverManager", "ChromeService", "FirefoxService", "EdgeService",

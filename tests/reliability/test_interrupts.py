@@ -25,7 +25,7 @@ CHILD = textwrap.dedent("""
     signal.signal(signal.SIGINT, signal.default_int_handler)
     sys.path.insert(0, sys.argv[1])
     import kestrelflow.generic_utility as gu
-    from fakes import FakeDriver
+    from fakes import FakeDriver, FakeTime
 
     class Nowhere:
         def write(self, text):
@@ -33,12 +33,6 @@ CHILD = textwrap.dedent("""
         def flush(self):
             pass
 
-    class Instant:
-        # A clock whose sleeps take no time: loops between them spin natively.
-        def sleep(self, seconds):
-            pass
-        def __getattr__(self, name):
-            return getattr(time, name)
 
     class OneLook:
         def __init__(self, driver, *args, **kwargs):
@@ -84,7 +78,7 @@ CHILD = textwrap.dedent("""
         if setup == "wait":
             gu.WebDriverWait = OneLook
         if setup == "instant":
-            gu.time = Instant()
+            gu.time = FakeTime(record=False)  # loops between sleeps spin natively
         sys.__stdout__.write("ready\\n")
         sys.__stdout__.flush()
         try:

@@ -17,19 +17,13 @@ SCRIPT = textwrap.dedent("""
     import gc, io, json, sys
     sys.path.insert(0, sys.argv[1])
     import kestrelflow.generic_utility as gu
-    from fakes import FakeElement
+    from fakes import FakeElement, FakeTime
     from selenium.common.exceptions import NoAlertPresentException
 
     class Nowhere(io.TextIOBase):
         def write(self, text):
             return len(text)
 
-    class Clock:
-        def sleep(self, seconds):
-            pass
-        def __getattr__(self, name):
-            import time
-            return getattr(time, name)
 
     class Browsers:
         def Edge(self, options=None):
@@ -45,7 +39,7 @@ SCRIPT = textwrap.dedent("""
                 raise gu.TimeoutException(message)
             return value
 
-    gu.time = Clock()
+    gu.time = FakeTime(record=False)
     gu.WebDriverWait = Wait
     gu.webdriver = Browsers()
     sys.stdout = Nowhere()

@@ -11,17 +11,39 @@ namespace kf {
 // the page could not be asked, and proves nothing about the element.
 bool means_absent(const py::error_already_set& e);
 
-// Says, once per wait, that the page could not be asked: the first lookup
-// error that does not mean absence prints
+// The lookups of one wait that counts absences.  ask(question) runs one
+// lookup (find the element, put a question to it) and gives its answer; a
+// lookup whose error means absence answers false; any other error answers
+// false too, leaves the current poll unsettled (a page that cannot be asked
+// has not been seen without the element) and is said once per wait:
 // "⚠️ Could not check for " + what + ": " + the first line of the error's text.
 class LookupTrouble {
  public:
   explicit LookupTrouble(const char* what) : what_(what) {}
-  void report(const py::error_already_set& e);
+
+  void new_poll() { unsettled_ = false; }
+  bool unsettled() const { return unsettled_; }
+
+  template <typename Question>
+  bool ask(Question&& question) {
+    try {
+      return question();
+    } catch (...) {
+      py::error_already_set e = caught();
+      if (!means_absent(e)) {
+        unsettled_ = true;
+        report(e);
+      }
+      return false;
+    }
+  }
 
  private:
+  void report(const py::error_already_set& e);
+
   const char* what_;
   bool reported_ = false;
+  bool unsettled_ = false;
 };
 
 }  // namespace kf

@@ -40,28 +40,19 @@ py::object wait_for_loading_elements(Arg driver, Arg xpaths, Arg maxtrial, Arg p
   bool disappeared = retry::run(
       retry::Count::period(maxtrial, polling_interval), retry::Pause::fixed(polling_interval),
       [&](const retry::Attempt&) {
+        trouble.new_poll();
         bool loader_seen = false;
-        // A lookup that fails for another reason than the loader's absence
-        // makes the poll not clear: a page that cannot be asked has not been
-        // seen empty.
-        bool unsettled = false;
         for (py::handle xpath : xpaths) {
-          try {
+          loader_seen = trouble.ask([&] {
             py::object loader = find_element(driver, "XPATH", xpath);
-            if (truthy(call_method(loader, "is_displayed"))) {
-              say({"🔄 Loader detected for xpath: ", xpath});
-              loader_seen = true;
-              break;
-            }
-          } catch (...) {
-            py::error_already_set e = caught();
-            if (!means_absent(e)) {
-              unsettled = true;
-              trouble.report(e);
-            }
-          }
+            if (!truthy(call_method(loader, "is_displayed"))) return false;
+            say({"🔄 Loader detected for xpath: ", xpath});
+            return true;
+          });
+          if (loader_seen) break;
         }
-        if (loader_seen || unsettled) {
+        // A poll with a lookup that could not tell is not clear.
+        if (loader_seen || trouble.unsettled()) {
           clear.reset();
           return retry::Next::retry;
         }

@@ -95,25 +95,16 @@ py::object wait_for_error_to_disappear(Arg driver, Arg maxtrial, Arg polling_int
   bool disappeared = retry::run(
       retry::Count::period(maxtrial, polling_interval), retry::Pause::fixed(polling_interval),
       [&](const retry::Attempt&) {
+        trouble.new_poll();
         bool error_found = false;
-        // A lookup that fails for another reason than the banner's absence
-        // leaves the poll unsettled: it neither reloads nor counts towards
-        // the streak.
-        bool unsettled = false;
         for (const char* banner : kErrorBanner) {
           py::str xpath = str_of(banner);
-          try {
+          error_found = trouble.ask([&] {
             find_element(driver, "XPATH", xpath);
             say({"Error message still exists at: ", xpath, ". Refreshing the page..."});
-            error_found = true;
-            break;
-          } catch (...) {
-            py::error_already_set e = caught();
-            if (!means_absent(e)) {
-              unsettled = true;
-              trouble.report(e);
-            }
-          }
+            return true;
+          });
+          if (error_found) break;
         }
         if (error_found) {
           absent.reset();
@@ -121,7 +112,9 @@ py::object wait_for_error_to_disappear(Arg driver, Arg maxtrial, Arg polling_int
           say({"Page refreshed to attempt resolving the error."});
           return retry::Next::retry;
         }
-        if (unsettled) {
+        // A poll with a lookup that could not tell neither reloads nor counts
+        // towards the streak.
+        if (trouble.unsettled()) {
           absent.reset();
           return retry::Next::retry;
         }
