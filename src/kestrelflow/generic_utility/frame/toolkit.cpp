@@ -73,6 +73,8 @@ py::object call_method(py::handle self, const char* name, std::initializer_list<
   return py::reinterpret_steal<py::object>(result);
 }
 
+py::handle literal(const char* utf8) { return interned(utf8); }
+
 py::object import_module(const char* name) {
   PyObject* module = PyImport_ImportModule(name);
   if (module == nullptr) throw py::error_already_set();

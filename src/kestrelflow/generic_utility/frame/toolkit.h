@@ -70,6 +70,10 @@ py::object g(const char* name);
 py::object call(py::handle callable, std::initializer_list<py::handle> args);
 py::object call_method(py::handle self, const char* name, std::initializer_list<py::handle> args = {});
 
+// A str of literal UTF-8 text for hot paths (patterns, fixed arguments):
+// made once, interned, and kept for the life of the process.  Borrowed.
+py::handle literal(const char* utf8);
+
 // `import name`: the module (its top-level package's submodule when dotted).
 py::object import_module(const char* name);
 

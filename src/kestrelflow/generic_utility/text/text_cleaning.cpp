@@ -13,16 +13,25 @@ constexpr const char* kArabicDeleted =
 // Characters deleted from English text.
 constexpr const char* kEnglishDeleted = R"([^a-zA-Z0-9\s,.?!-])";
 
+// re.sub(pattern, "", text).strip()
 py::object delete_matches(const char* pattern, py::handle text) {
-  return g("re").attr("sub")(py::str(pattern), py::str(""), text).attr("strip")();
+  py::object kept = call_method(g("re"), "sub", {literal(pattern), literal(""), text});
+  return call_method(kept, "strip");
+}
+
+// language == name; an exact str is compared in place.
+bool is_language(py::handle language, const char* name) {
+  if (PyUnicode_CheckExact(language.ptr()))
+    return PyUnicode_CompareWithASCIIString(language.ptr(), name) == 0;
+  return eq(language, literal(name));
 }
 
 }  // namespace
 
 py::object clean_text(Arg text, Arg language) {
-  if (eq(language, "arabic")) return delete_matches(kArabicDeleted, text);
-  if (eq(language, "english")) return delete_matches(kEnglishDeleted, text);
-  return text.attr("strip")();
+  if (is_language(language, "arabic")) return delete_matches(kArabicDeleted, text);
+  if (is_language(language, "english")) return delete_matches(kEnglishDeleted, text);
+  return call_method(text, "strip");
 }
 
 }  // namespace kf
