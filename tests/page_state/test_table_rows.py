@@ -165,6 +165,15 @@ def column(kind, n, rng):
     if kind == "datetime":
         return pd.array(pick(pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-02"), pd.NaT),
                         dtype="datetime64[ns]")
+    if kind == "datetime-s":
+        return pd.array(pick(pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-01 00:00:01"), pd.NaT),
+                        dtype="datetime64[s]")
+    if kind == "object-dates":
+        cells = np.empty(n, dtype=object)
+        cells[:] = pick(pd.Timestamp("2024-01-01"), None, "a")
+        return cells
+    if kind == "text-with-gaps":
+        return pick("a", "b", None, None)
     if kind == "timedelta":
         return pd.to_timedelta(pick(1, 2, None), unit="s")
     if kind == "Int64":
@@ -175,8 +184,11 @@ def column(kind, n, rng):
 
 
 VALUES = ["a", "A", "b", None, np.nan, pd.NA, pd.NaT, 0, 1, 2, 1.0, 1.5, True, False, 2**53 + 1,
-          np.int64(1), np.float64(1.0), pd.Timestamp("2024-01-01"), datetime.datetime(2024, 1, 1),
-          pd.Timedelta(1, unit="s"), "1", [1], (1,), decimal.Decimal(1), Picky()]
+          float(2**53), 2**63, -0.0, float("inf"), np.int64(1), np.float64(1.0), np.bool_(True),
+          pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-01").as_unit("ns"),
+          pd.Timestamp("2024-01-01 00:00:01"), pd.Timestamp("2024-01-01 00:00:00.000000001"),
+          pd.Timestamp("2024-01-01", tz="UTC"), np.datetime64("2024-01-01"), datetime.datetime(2024, 1, 1),
+          pd.Timedelta(1, unit="s"), "1", "2024-01-01", [1], (1,), decimal.Decimal(1), Picky()]
 NAMES = ["Name", " name", "Fee ", "status", "STATUS", "x"]
 KEYS = ["name", "NAME ", "fee", "Status", "missing", "x"]
 
@@ -196,11 +208,15 @@ def index(n, rng):
     return None
 
 
-def generated_case(kinds, rng):
-    n = rng.randint(0, 12)
+def generated_case(kinds, rng, converted=False):
+    # Mostly short frames; some long enough that the first qualifying row,
+    # or the first comparison that raises, lies many rows down.
+    n = rng.randint(0, 12) if rng.random() < 0.6 else rng.randint(13, 400)
     chosen = [rng.choice(kinds) for _ in range(rng.randint(1, 4))]
     names = [rng.choice(NAMES) for _ in chosen]
     frame = pd.DataFrame({i: column(kind, n, rng) for i, kind in enumerate(chosen)}, index=index(n, rng))
+    if converted:
+        frame = frame.convert_dtypes()
     frame.columns = names
     criteria = {rng.choice(KEYS): rng.choice(VALUES) for _ in range(rng.randint(0, 3))}
     return frame, criteria, rng.choice([0, 0.3, 0.5, 2 / 3, 1, 1.01])
@@ -221,22 +237,28 @@ def outcome(find, frame, criteria, threshold):
 MIXES = {
     "numbers": ["int", "uint8", "float", "float32"],
     "ints-and-bools": ["int", "bool"],
-    "text": ["str", "object-text"],
+    "text": ["str", "object-text", "text-with-gaps"],
+    "mixed-with-missing": ["int", "float", "bool", "text-with-gaps", "object-text", "datetime"],
     "objects": ["object", "str", "float"],
     "dates": ["datetime", "timedelta", "object-missing", "str", "float"],
+    "datetimes": ["datetime", "datetime-s"],
+    "datetimes-and-text": ["datetime", "datetime-s", "text-with-gaps", "object-dates", "float"],
     "extension": ["Int64", "category", "str", "int"],
     "everything": ["int", "uint8", "float", "bool", "str", "object", "object-text", "object-missing", "datetime",
-                   "timedelta", "Int64", "category"],
+                   "timedelta", "Int64", "category", "datetime-s", "object-dates", "text-with-gaps"],
 }
+# The same mixes after convert_dtypes(): masked numbers, bools and text.
+CONVERTED = ["numbers", "ints-and-bools", "text", "mixed-with-missing", "datetimes-and-text", "everything"]
 
 
 @pytest.mark.parametrize("python_scalars", [False, True], ids=["numpy-scalars", "python-scalars"])
-@pytest.mark.parametrize("mix", MIXES)
-def test_same_answers_as_the_plain_rule(gu, mix, python_scalars):
-    rng = random.Random(mix)
+@pytest.mark.parametrize("mix, converted", [(mix, False) for mix in MIXES] + [(mix, True) for mix in CONVERTED],
+                         ids=list(MIXES) + [mix + "-converted" for mix in CONVERTED])
+def test_same_answers_as_the_plain_rule(gu, mix, converted, python_scalars):
+    rng = random.Random(mix + str(converted))
     with pd.option_context("future.python_scalars", python_scalars):
         for _ in range(150):
-            frame, criteria, threshold = generated_case(MIXES[mix], rng)
+            frame, criteria, threshold = generated_case(MIXES[mix], rng, converted)
             expected = outcome(py_find_matching_row, frame.copy(), dict(criteria), threshold)
             assert outcome(gu.find_matching_row, frame.copy(), dict(criteria), threshold) == expected, \
                 (frame, criteria, threshold)

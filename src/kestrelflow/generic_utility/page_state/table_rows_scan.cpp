@@ -255,6 +255,8 @@ enum CellClass : uint8_t {
   kTimeLike = 8,   // a Timestamp, Timedelta or NaT held as an object
   kOther = 16,     // anything else
   kDate = 32,      // a cell of a naive datetime column (Timestamp or NaT)
+  kInstant = 64,   // with kDate: a Timestamp, not NaT
+  kNA = 128,       // with kMissing: pd.NA
 };
 
 enum RowKind : uint8_t {
@@ -322,23 +324,23 @@ void numeric_test(Criterion& c, Store store, int unit) {
   }
 }
 
-template <class T>
-void add_integer_equal(const Source& s, Py_ssize_t begin, Py_ssize_t n, int64_t target, int32_t* counts) {
+// counts[i] += (cell i, converted to Target, == target), for the n cells from
+// `begin`; a contiguous column gets the loop the compiler can vectorise.
+template <class T, class Target>
+void add_equal(const Source& s, Py_ssize_t begin, Py_ssize_t n, Target target, int32_t* counts) {
   const char* p = s.data + begin * s.stride;
-  for (Py_ssize_t i = 0; i < n; ++i, p += s.stride) {
-    T x;
-    std::memcpy(&x, p, sizeof x);
-    counts[i] += static_cast<int64_t>(x) == target;
+  if (s.stride == static_cast<Py_ssize_t>(sizeof(T))) {
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      T x;
+      std::memcpy(&x, p + i * static_cast<Py_ssize_t>(sizeof(T)), sizeof x);
+      counts[i] += static_cast<Target>(x) == target;
+    }
+    return;
   }
-}
-
-template <class T>
-void add_real_equal(const Source& s, Py_ssize_t begin, Py_ssize_t n, double target, int32_t* counts) {
-  const char* p = s.data + begin * s.stride;
   for (Py_ssize_t i = 0; i < n; ++i, p += s.stride) {
     T x;
     std::memcpy(&x, p, sizeof x);
-    counts[i] += static_cast<double>(x) == target;
+    counts[i] += static_cast<Target>(x) == target;
   }
 }
 
@@ -469,6 +471,16 @@ class Scan {
   py::object first_match(py::handle threshold) {
     verdicts_.assign(static_cast<size_t>(total_ + 1), -1);
     if (criteria_.empty()) return qualifies(0, threshold) ? label(0) : int_of(-1);
+    // A threshold that is a plain number is compared without side effects
+    // and rises with the count: the verdicts are known up front, and a row
+    // qualifies when its count reaches the least qualifying one.
+    PyObject* t = threshold.ptr();
+    long long need = -1;
+    if (PyFloat_CheckExact(t) || PyLong_CheckExact(t) || PyBool_Check(t)) {
+      need = static_cast<long long>(criteria_.size()) + 1;
+      for (long long m = static_cast<long long>(criteria_.size()); m >= 0; --m)
+        if (qualifies(m, threshold)) need = m;
+    }
     std::vector<int32_t> counts(kBlock);
     std::vector<uint8_t> slow(kBlock), kinds(kBlock);
     // The first blocks are short: a match near the top is found after
@@ -486,6 +498,11 @@ class Scan {
         row_kinds = kinds.data();
       }
       for (const Criterion& c : criteria_) add_block(c, begin, n, row_kinds, counts.data(), slow.data());
+      if (need >= 0 && std::find(slow.begin(), slow.begin() + n, uint8_t(1)) == slow.begin() + n) {
+        for (Py_ssize_t i = 0; i < n; ++i)
+          if (counts[i] >= need) return label(begin + i);
+        continue;
+      }
       for (Py_ssize_t i = 0; i < n; ++i) {
         long long matches = slow[i] ? count_slowly(begin + i, row_kinds ? row_kinds[i] : uint8_t(as_stored))
                                     : counts[i];
@@ -565,7 +582,8 @@ class Scan {
   uint8_t classify_object(PyObject* cell) const {
     PyTypeObject* type = Py_TYPE(cell);
     if (type == &PyUnicode_Type) return kString;
-    if (cell == Py_None || cell == kinds_.na.ptr()) return kMissing;
+    if (cell == Py_None) return kMissing;
+    if (cell == kinds_.na.ptr()) return kMissing | kNA;
     if (type == &PyLong_Type || type == &PyBool_Type) return kPlain;
     if (PyFloat_Check(cell)) {
       if (std::isnan(PyFloat_AS_DOUBLE(cell))) return kMissing;
@@ -578,11 +596,11 @@ class Scan {
   }
 
   uint8_t classify(const Source& s, Py_ssize_t row) const {
-    if (s.masked(row)) return kMissing;
+    if (s.masked(row)) return kMissing | kNA;
     switch (s.store) {
       case Store::f64: return std::isnan(s.at<double>(row)) ? kMissing : kPlain;
       case Store::f32: return std::isnan(s.at<float>(row)) ? kMissing : kPlain;
-      case Store::date: return kDate;
+      case Store::date: return s.at<int64_t>(row) == kNaT ? uint8_t(kDate) : uint8_t(kDate | kInstant);
       case Store::object: return classify_object(s.object_at(row));
       default: return kPlain;
     }
@@ -594,8 +612,10 @@ class Scan {
       if (classes & kOther) return built;
       return (classes & (kTimeLike | kDate)) ? as_stored : as_text;
     }
-    if ((classes & kDate) && (classes & ~(kDate | kMissing)) == 0)
-      return one_date_unit_ ? as_dates : built;
+    // Dates and missing cells make a datetime row, except that pd.NA beside
+    // nothing but NaT leaves the row of objects.
+    if ((classes & kDate) && (classes & ~(kDate | kInstant | kMissing | kNA)) == 0)
+      return one_date_unit_ && (!(classes & kNA) || (classes & kInstant)) ? as_dates : built;
     return (classes & (kTimeLike | kOther | kDate)) ? built : as_stored;
   }
 
@@ -658,7 +678,7 @@ class Scan {
         break;
       case Store::object: {
         PyObject* o = s.object_at(row);
-        if (classify_object(o) == kMissing && kind != as_stored) return missing(o, kind);
+        if ((classify_object(o) & kMissing) && kind != as_stored) return missing(o, kind);
         PyTypeObject* type = Py_TYPE(o);
         if (type == &PyUnicode_Type) {
           r.cell = Cell::text;
@@ -706,8 +726,8 @@ class Scan {
   // The cell as the row Series hands it out (object rows).
   py::object cell_object(const Source& s, Py_ssize_t row, uint8_t kind) const {
     bool is_missing = s.masked(row) ||
-                      (s.store == Store::object && classify_object(s.object_at(row)) == kMissing) ||
-                      (is_real_store(s.store) && classify(s, row) == kMissing);
+                      (s.store == Store::object && (classify_object(s.object_at(row)) & kMissing)) ||
+                      (is_real_store(s.store) && (classify(s, row) & kMissing));
     if (is_missing && kind == as_dates) return kinds_.nat;
     if (is_missing && kind == as_text && text_missing_) return text_missing_;
     if (s.masked(row)) return kinds_.na;
@@ -739,12 +759,12 @@ class Scan {
         return;
       case Test::integer_equal:
         by_store(s.store, [&]([[maybe_unused]] auto* tag) {
-          add_integer_equal<std::remove_pointer_t<decltype(tag)>>(s, begin, n, c.integer, counts);
+          add_equal<std::remove_pointer_t<decltype(tag)>, int64_t>(s, begin, n, c.integer, counts);
         });
         return;
       case Test::real_equal:
         by_store(s.store, [&]([[maybe_unused]] auto* tag) {
-          add_real_equal<std::remove_pointer_t<decltype(tag)>>(s, begin, n, c.real, counts);
+          add_equal<std::remove_pointer_t<decltype(tag)>, double>(s, begin, n, c.real, counts);
         });
         return;
       case Test::text_equal:
