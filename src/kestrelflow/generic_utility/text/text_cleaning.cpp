@@ -13,9 +13,52 @@ constexpr const char* kArabicDeleted =
 // Characters deleted from English text.
 constexpr const char* kEnglishDeleted = R"([^a-zA-Z0-9\s,.?!-])";
 
+// The function `name` of the module whose namespace is `names`, as that
+// module defines it (not a replacement bound in its place).
+bool defined_in(PyObject* function, PyObject* names, const char* name) {
+  if (function == nullptr || !PyFunction_Check(function) || PyFunction_GetGlobals(function) != names)
+    return false;
+  PyObject* code = PyFunction_GetCode(function);
+  return PyUnicode_CompareWithASCIIString(reinterpret_cast<PyCodeObject*>(code)->co_name, name) == 0;
+}
+
+PyObject* lookup(PyObject* names, const char* name) {
+  PyObject* value = PyDict_GetItemWithError(names, literal(name).ptr());
+  if (value == nullptr && PyErr_Occurred()) throw py::error_already_set();
+  return value;
+}
+
+// re.sub(pattern, "", text).  The standard module's sub is
+// `_compile(pattern, 0).sub(repl, string, 0)`, and _compile first looks the
+// pattern up in the module's `_cache`: while `re`, its `sub` and its
+// `_compile` are the standard ones, a pattern found there is used directly.
+// Everything else calls re.sub.
+py::object sub_nothing(py::handle pattern, py::handle text) {
+  py::object re = g("re");
+  if (PyModule_CheckExact(re.ptr())) {
+    PyObject* names = PyModule_GetDict(re.ptr());
+    PyObject* cache = lookup(names, "_cache");
+    if (cache != nullptr && PyDict_CheckExact(cache) && defined_in(lookup(names, "sub"), names, "sub") &&
+        defined_in(lookup(names, "_compile"), names, "_compile")) {
+      py::object flags = int_of(0);
+      PyObject* key = PyTuple_Pack(3, reinterpret_cast<PyObject*>(Py_TYPE(pattern.ptr())), pattern.ptr(),
+                                   flags.ptr());
+      if (key == nullptr) throw py::error_already_set();
+      py::object held_key = py::reinterpret_steal<py::object>(key);
+      PyObject* compiled = PyDict_GetItemWithError(cache, key);
+      if (compiled == nullptr && PyErr_Occurred()) throw py::error_already_set();
+      if (compiled != nullptr) {
+        py::object held = py::reinterpret_borrow<py::object>(compiled);
+        return call_method(held, "sub", {literal(""), text, flags});
+      }
+    }
+  }
+  return call_method(re, "sub", {pattern, literal(""), text});
+}
+
 // re.sub(pattern, "", text).strip()
 py::object delete_matches(const char* pattern, py::handle text) {
-  py::object kept = call_method(g("re"), "sub", {literal(pattern), literal(""), text});
+  py::object kept = sub_nothing(literal(pattern), text);
   return call_method(kept, "strip");
 }
 
