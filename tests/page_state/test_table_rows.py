@@ -264,14 +264,63 @@ def test_same_answers_as_the_plain_rule(gu, mix, converted, python_scalars):
                 (frame, criteria, threshold)
 
 
-def test_same_answer_on_a_long_frame(gu):
-    rng = np.random.default_rng(3)
-    n = 3000
-    frame = pd.DataFrame({"Owner": rng.choice(["a", "b", None], n), "Fee": rng.integers(0, 3, n) * 0.5,
-                          "Paid": rng.random(n) < 0.5, "Due": pd.date_range("2024-01-01", periods=n)},
-                         index=pd.Index([f"APP-{i}" for i in range(n)]))
-    frame.iloc[-1, :2] = ["the last", 9.5]
-    criteria = {"owner": "the last", "fee": 9.5, "due": "never"}
-    expected = py_find_matching_row(frame.copy(), criteria, 0.6)
-    assert expected == f"APP-{n - 1}"
-    assert gu.find_matching_row(frame, criteria, 0.6) == expected
+def long_frame(layout, n, rng):
+    """A frame of one of the usual layouts, its last row set apart."""
+    text = lambda *words: rng.choice(list(words), n).astype(object)  # noqa: E731
+    dates = pd.date_range("2024-01-01", periods=n, freq="h")
+    if layout == "numeric":
+        return pd.DataFrame({"Zone": rng.integers(0, 3, n), "Area": rng.integers(0, 3, n) * 0.5})
+    if layout == "text":
+        return pd.DataFrame({"Owner": text("a", "b", None), "District": text("North", "South")},
+                            index=pd.Index([f"APP-{i}" for i in range(n)]))
+    frame = pd.DataFrame({"Owner": text("a", "b", None), "Fee": rng.integers(0, 3, n) * 0.5,
+                          "Paid": rng.random(n) < 0.5, "Due": dates})
+    if layout == "mixed":
+        return frame
+    if layout == "converted":
+        return frame.convert_dtypes()
+    if layout == "datetimes":
+        return pd.DataFrame({"Due": dates, "Paid": dates.as_unit("s")})
+    if layout == "datetimes+text":
+        return pd.DataFrame({"Due": dates, "Owner": text("a", None)})
+    raise ValueError(layout)
+
+
+LONG_CASES = {
+    # layout: (the last row's cells, criteria, threshold)
+    "numeric": ({"Zone": 9, "Area": 9.5}, {"zone": 9, "area": 9.5}, 1.0),
+    "text": ({"Owner": "the last"}, {"owner": "the last", "district": "East"}, 0.5),
+    "mixed": ({"Owner": "the last", "Fee": 9.5}, {"owner": "the last", "fee": 9.5, "due": "never"}, 0.6),
+    "converted": ({"Fee": 9.5}, {"fee": 9.5, "paid": "never"}, 0.5),
+    "datetimes": ({"Due": pd.Timestamp("2030-01-01")}, {"due": datetime.datetime(2030, 1, 1)}, 1.0),
+    "datetimes+text": ({"Owner": "the last", "Due": pd.NaT}, {"owner": "the last", "due": pd.NaT}, 0.5),
+}
+
+
+@pytest.mark.parametrize("layout", LONG_CASES)
+def test_same_answer_on_a_long_frame(gu, layout):
+    cells, criteria, threshold = LONG_CASES[layout]
+    n = 6000
+    frame = long_frame(layout, n, np.random.default_rng(3))
+    for label, value in cells.items():
+        frame.iloc[-1, frame.columns.get_loc(label)] = value
+    expected = py_find_matching_row(frame.copy(), dict(criteria), threshold)
+    assert expected == frame.index[-1]
+    assert gu.find_matching_row(frame.copy(), dict(criteria), threshold) == expected
+
+
+@pytest.mark.parametrize("layout", ["mixed", "converted"])
+def test_a_comparison_that_raises_far_down_raises_after_the_rows_before_it(gu, layout):
+    # pd.NA == value has no truth value: the walk raises at the first row
+    # holding it, unless an earlier row qualified.
+    frame = long_frame(layout, 6000, np.random.default_rng(5))
+    column = frame.columns.get_loc("Owner")
+    frame["Owner"] = frame["Owner"].astype(object)
+    frame.iloc[:, column] = "x"
+    frame.iloc[5000, column] = pd.NA
+    with pytest.raises(TypeError):
+        py_find_matching_row(frame.copy(), {"owner": "y"})
+    with pytest.raises(TypeError):
+        gu.find_matching_row(frame.copy(), {"owner": "y"})
+    frame.iloc[4999, column] = "y"
+    assert gu.find_matching_row(frame.copy(), {"owner": "y"}) == py_find_matching_row(frame.copy(), {"owner": "y"}) == 4999

@@ -24,6 +24,8 @@
 // with the block holding the first qualifying row.
 #include "page_state/table_rows_scan.h"
 
+#include <datetime.h>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -63,6 +65,10 @@ int unit_exponent(const std::string& unit) {
 }
 
 Expected expect(py::handle value, py::handle pd) {
+  if (PyDateTimeAPI == nullptr) {
+    PyDateTime_IMPORT;
+    if (PyDateTimeAPI == nullptr) throw py::error_already_set();
+  }
   Expected e;
   PyObject* v = value.ptr();
   PyTypeObject* type = Py_TYPE(v);
@@ -85,12 +91,16 @@ Expected expect(py::handle value, py::handle pd) {
     e.real = PyFloat_AS_DOUBLE(v);
   } else if (v == Py_None) {
     e.want = Want::none;
-  } else if (py::type::of(value).is(pd.attr("Timestamp")) && value.attr("tz").is_none()) {
-    int unit = unit_exponent(py::str(value.attr("unit")));
-    if (unit >= 0) {
-      e.want = Want::instant;
-      e.unit = unit;
-      e.ticks = value.attr("_value").cast<int64_t>();
+  } else if (PyDateTime_CheckExact(v) || py::type::of(value).is(pd.attr("Timestamp"))) {
+    // A naive instant: a Timestamp equals it when they are the same instant.
+    if (value.attr("tzinfo").is_none()) {
+      py::object instant = PyDateTime_CheckExact(v) ? pd.attr("Timestamp")(value) : py::reinterpret_borrow<py::object>(value);
+      int unit = unit_exponent(py::str(instant.attr("unit")));
+      if (unit >= 0) {
+        e.want = Want::instant;
+        e.unit = unit;
+        e.ticks = instant.attr("_value").cast<int64_t>();
+      }
     }
   }
   return e;
