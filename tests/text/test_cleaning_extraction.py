@@ -123,3 +123,20 @@ def test_cleaning_after_the_pattern_cache_was_emptied(language, text, expected):
     re.purge()
     assert gu.clean_text(text, language) == expected
     assert gu.clean_text(text, language) == expected
+
+
+class Text(str):
+    def strip(self):
+        return "subclass strip"
+
+
+@pytest.mark.parametrize("text", ["", " ", "plain", "  two  words \t", "\x1c\x1d\x1e\x1fx\x85\xa0",
+                                  "\u3000\u2028 قطعة \u2029\u200b", "\u200bx\u200b", "\U0001f600 x \n",
+                                  Text(" a ")])
+@pytest.mark.parametrize("language", ["Arabic", "english", "arabic"])
+def test_trimming_is_str_strip(text, language):
+    cleaned = gu.clean_text(text, language)
+    if language == "Arabic":
+        assert cleaned == text.strip() and type(cleaned) is type(text.strip())
+    else:
+        assert cleaned == re.sub(ENGLISH_DELETED if language == "english" else ARABIC_DELETED, "", text).strip()

@@ -56,10 +56,25 @@ py::object sub_nothing(py::handle pattern, py::handle text) {
   return call_method(re, "sub", {pattern, literal(""), text});
 }
 
+// text.strip(): an exact str is trimmed in place, by the same whitespace
+// test str.strip() uses, and comes back itself when there is nothing to trim.
+py::object strip(py::handle text) {
+  PyObject* s = text.ptr();
+  if (!PyUnicode_CheckExact(s)) return call_method(text, "strip");
+  Py_ssize_t begin = 0, end = PyUnicode_GET_LENGTH(s);
+  int kind = PyUnicode_KIND(s);
+  const void* data = PyUnicode_DATA(s);
+  while (begin < end && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, begin))) ++begin;
+  while (end > begin && Py_UNICODE_ISSPACE(PyUnicode_READ(kind, data, end - 1))) --end;
+  if (begin == 0 && end == PyUnicode_GET_LENGTH(s)) return py::reinterpret_borrow<py::object>(text);
+  PyObject* trimmed = PyUnicode_Substring(s, begin, end);
+  if (trimmed == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(trimmed);
+}
+
 // re.sub(pattern, "", text).strip()
 py::object delete_matches(const char* pattern, py::handle text) {
-  py::object kept = sub_nothing(literal(pattern), text);
-  return call_method(kept, "strip");
+  return strip(sub_nothing(literal(pattern), text));
 }
 
 // language == name; an exact str is compared in place.
@@ -74,7 +89,7 @@ bool is_language(py::handle language, const char* name) {
 py::object clean_text(Arg text, Arg language) {
   if (is_language(language, "arabic")) return delete_matches(kArabicDeleted, text);
   if (is_language(language, "english")) return delete_matches(kEnglishDeleted, text);
-  return call_method(text, "strip");
+  return strip(text);
 }
 
 }  // namespace kf
