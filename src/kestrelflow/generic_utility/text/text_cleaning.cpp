@@ -1,6 +1,8 @@
 // Text cleaning: delete every character outside a language's alphabet.
 #include "frame/routines.h"
 
+#include <cstring>
+
 namespace kf {
 namespace {
 
@@ -78,9 +80,12 @@ py::object delete_matches(const char* pattern, py::handle text) {
 }
 
 // language == name; an exact str is compared in place.
-bool is_language(py::handle language, const char* name) {
-  if (PyUnicode_CheckExact(language.ptr()))
-    return PyUnicode_CompareWithASCIIString(language.ptr(), name) == 0;
+template <size_t N>
+bool is_language(py::handle language, const char (&name)[N]) {
+  PyObject* s = language.ptr();
+  if (PyUnicode_CheckExact(s))
+    return PyUnicode_GET_LENGTH(s) == static_cast<Py_ssize_t>(N - 1) &&
+           PyUnicode_KIND(s) == PyUnicode_1BYTE_KIND && std::memcmp(PyUnicode_DATA(s), name, N - 1) == 0;
   return eq(language, literal(name));
 }
 
