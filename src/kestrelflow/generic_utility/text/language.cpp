@@ -36,8 +36,9 @@ bool english_object(py::handle item) {
 }  // namespace
 
 py::object similar(Arg a, Arg b) {
-  py::object matcher = call(g("SequenceMatcher"), {Py_None, a, b});
-  return call_method(matcher, "ratio");
+  static const Literal matcher_class("SequenceMatcher"), ratio("ratio");
+  py::object matcher = call(g(matcher_class), {Py_None, a, b});
+  return call_method(matcher, ratio);
 }
 
 py::object is_arabic(Arg text) {

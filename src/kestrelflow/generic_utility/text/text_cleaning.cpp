@@ -1,4 +1,4 @@
-// Text cleaning: delete every character outside a language's alphabet.
+// Literal cleaning: delete every character outside a language's alphabet.
 #include "frame/routines.h"
 
 #include <cstring>
@@ -24,8 +24,8 @@ bool defined_in(PyObject* function, PyObject* names, const char* name) {
   return PyUnicode_CompareWithASCIIString(reinterpret_cast<PyCodeObject*>(code)->co_name, name) == 0;
 }
 
-PyObject* lookup(PyObject* names, const char* name) {
-  PyObject* value = PyDict_GetItemWithError(names, literal(name).ptr());
+PyObject* lookup(PyObject* names, const Literal& name) {
+  PyObject* value = PyDict_GetItemWithError(names, name.str().ptr());
   if (value == nullptr && PyErr_Occurred()) throw py::error_already_set();
   return value;
 }
@@ -36,12 +36,14 @@ PyObject* lookup(PyObject* names, const char* name) {
 // `_compile` are the standard ones, a pattern found there is used directly.
 // Everything else calls re.sub.
 py::object sub_nothing(py::handle pattern, py::handle text) {
-  py::object re = g("re");
+  static const Literal re_name("re"), cache_name("_cache"), sub_name("sub"), compile_name("_compile"),
+      nothing("");
+  py::object re = g(re_name);
   if (PyModule_CheckExact(re.ptr())) {
     PyObject* names = PyModule_GetDict(re.ptr());
-    PyObject* cache = lookup(names, "_cache");
-    if (cache != nullptr && PyDict_CheckExact(cache) && defined_in(lookup(names, "sub"), names, "sub") &&
-        defined_in(lookup(names, "_compile"), names, "_compile")) {
+    PyObject* cache = lookup(names, cache_name);
+    if (cache != nullptr && PyDict_CheckExact(cache) && defined_in(lookup(names, sub_name), names, "sub") &&
+        defined_in(lookup(names, compile_name), names, "_compile")) {
       py::object flags = int_of(0);
       PyObject* key = PyTuple_Pack(3, reinterpret_cast<PyObject*>(Py_TYPE(pattern.ptr())), pattern.ptr(),
                                    flags.ptr());
@@ -51,11 +53,11 @@ py::object sub_nothing(py::handle pattern, py::handle text) {
       if (compiled == nullptr && PyErr_Occurred()) throw py::error_already_set();
       if (compiled != nullptr) {
         py::object held = py::reinterpret_borrow<py::object>(compiled);
-        return call_method(held, "sub", {literal(""), text, flags});
+        return call_method(held, sub_name, {nothing.str(), text, flags});
       }
     }
   }
-  return call_method(re, "sub", {pattern, literal(""), text});
+  return call_method(re, sub_name, {pattern, nothing.str(), text});
 }
 
 // text.strip(): an exact str is trimmed in place, by the same whitespace
@@ -75,8 +77,8 @@ py::object strip(py::handle text) {
 }
 
 // re.sub(pattern, "", text).strip()
-py::object delete_matches(const char* pattern, py::handle text) {
-  return strip(sub_nothing(literal(pattern), text));
+py::object delete_matches(const Literal& pattern, py::handle text) {
+  return strip(sub_nothing(pattern.str(), text));
 }
 
 // language == name; an exact str is compared in place.
@@ -92,8 +94,9 @@ bool is_language(py::handle language, const char (&name)[N]) {
 }  // namespace
 
 py::object clean_text(Arg text, Arg language) {
-  if (is_language(language, "arabic")) return delete_matches(kArabicDeleted, text);
-  if (is_language(language, "english")) return delete_matches(kEnglishDeleted, text);
+  static const Literal arabic(kArabicDeleted), english(kEnglishDeleted);
+  if (is_language(language, "arabic")) return delete_matches(arabic, text);
+  if (is_language(language, "english")) return delete_matches(english, text);
   return strip(text);
 }
 
