@@ -429,10 +429,6 @@ class Scan {
     py::object np = g("np");
     Scan scan(df, pd, np);
 
-    py::object common = df.attr("iloc")[py::slice(0, 0, 1)].attr("values").attr("dtype");
-    std::string kind = py::str(common.attr("kind"));
-    int itemsize = common.attr("itemsize").cast<int>();
-
     for (py::handle array : df.attr("_iter_column_arrays")()) {
       Source source;
       if (!read_column(array, scan.rows_, scan.kinds_, source)) return std::nullopt;
@@ -445,6 +441,17 @@ class Scan {
     for (const Source& s : scan.sources_) {
       all_numpy = all_numpy && s.numpy;
       all_dates = all_dates && s.store == Store::date;
+    }
+    // The dtype df.values lays the rows out in.  Beside any extension column
+    // other than dates that is object (pandas interleaves extension dtypes
+    // as objects), and naive dates alone give dates; plain numpy columns are
+    // asked of pandas.
+    std::string kind = all_dates ? "M" : "O";
+    int itemsize = 8;
+    if (all_numpy) {
+      py::object common = df.attr("iloc")[py::slice(0, 0, 1)].attr("values").attr("dtype");
+      kind = py::str(common.attr("kind"));
+      itemsize = common.attr("itemsize").cast<int>();
     }
     if (kind == "f" && itemsize == 8 && all_numpy) {
       scan.layout_ = Layout::real;
@@ -514,6 +521,9 @@ class Scan {
         continue;
       }
       for (Py_ssize_t i = 0; i < n; ++i) {
+        // A row read by Python may take long (a built row): signals are
+        // looked at every 256 rows of the block.
+        if ((i & 0xff) == 0xff) check_signals();
         long long matches = slow[i] ? count_slowly(begin + i, row_kinds ? row_kinds[i] : uint8_t(as_stored))
                                     : counts[i];
         if (qualifies(matches, threshold)) return label(begin + i);
