@@ -10,7 +10,10 @@
     5 % from run to run, mostly in the browser; the process's CPU time is
     what the runner itself adds and resolves the goal.
 (b) get_step_value, called positionally and by keyword, against a plain
-    Python function doing the same two lookups (goal: no slower).
+    Python function doing the same two lookups (goal: no slower), and against
+    the same lookups written inline (the best a script can do).
+Every figure is min-median-max over the turns (the sides take turns), with
+the load seen.
 
 Pauses inside the routines (the input routine's fixed 1 s before typing) are
 made no-ops on both sides, so that only the work is timed.  The printed lines
@@ -20,11 +23,9 @@ import argparse
 import contextlib
 import io
 import os
-import statistics
 import sys
 import tempfile
 import time
-import timeit
 from pathlib import Path
 
 from kestrelflow.demo import PORTAL
@@ -34,6 +35,8 @@ from kestrelflow.local_browser import local_display, open_chrome
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
 from fakes import FakeTime  # noqa: E402
 from plain_rules import py_detect_language  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from timing import interleaved_statements, load, load_note, ratios, spread  # noqa: E402
 
 WEB_APP_NAME = "Bench portal"
 ROUNDS = 4  # of the five steps below: 20 steps
@@ -213,6 +216,7 @@ def bench_run_steps(gu, runs):
         times = {"module": [], "plain": []}
         cpu = {"module": [], "plain": []}
         commands = {}
+        loads = [load()]
         sides = [("module", module_side), ("plain", plain_side)]
         for n in range(runs):
             for side, run in sides if n % 2 == 0 else sides[::-1]:  # neither always first
@@ -224,7 +228,8 @@ def bench_run_steps(gu, runs):
                     cpu[side].append(time.process_time() - start_cpu)
                     times[side].append(time.perf_counter() - start)
                 commands[side] = list(log.commands)
-        return {"times": times, "cpu": cpu, "commands": commands}
+            loads.append(load())
+        return {"times": times, "cpu": cpu, "commands": commands, "loads": loads}
     finally:
         gu.time = saved_time
         driver.quit()
@@ -248,22 +253,29 @@ def bench_get_step_value(gu, number=1_000_000, repeat=7):
                 statement = "f(data, step, key)"
             else:
                 statement = "f(data_dict=data, step_name=step, key=key)"
-            cost = {}
-            for side, function in (("module", gu.get_step_value), ("plain", plain_get_step_value)):
-                timer = timeit.Timer(statement, globals={"f": function, "data": data,
-                                                         "step": step, "key": key})
-                cost[side] = min(timer.repeat(repeat=repeat, number=number)) / number * 1e9
+            env = {"data": data, "step": step, "key": key}
+            times, loads = interleaved_statements({
+                "module": (statement, dict(env, f=gu.get_step_value)),
+                "plain": (statement, dict(env, f=plain_get_step_value)),
+                "inline": ("data.get(step, {}).get(key)", env),
+            }, number, repeat)
             rows.append(("(b) get_step_value %s, %s" % (style, label),
-                         "%.0f ns" % cost["module"], "%.0f ns" % cost["plain"],
-                         "%.2f" % (cost["module"] / cost["plain"]), "<= 1.00"))
+                         spread(times["module"], 1e9, 0) + " ns",
+                         spread(times["plain"], 1e9, 0) + " ns",
+                         spread(ratios(times["module"], times["plain"])),
+                         "<= 1.00 (median)",
+                         "inline %s ns, module/inline %s; %s" % (
+                             spread(times["inline"], 1e9, 0),
+                             spread(ratios(times["module"], times["inline"])), load_note(loads))))
     return rows
 
 
 def print_table(rows):
-    header = ("benchmark", "module", "plain", "ratio", "goal")
-    widths = [max(len(str(row[i])) for row in rows + [header]) for i in range(5)]
+    header = ("benchmark", "module", "plain", "ratio", "goal", "")
+    rows = [tuple(row) + ("",) * (6 - len(row)) for row in rows]
+    widths = [max(len(str(row[i])) for row in rows + [header]) for i in range(6)]
     for row in [header] + rows:
-        print("  ".join(str(cell).ljust(width) for cell, width in zip(row, widths)))
+        print("  ".join(str(cell).ljust(width) for cell, width in zip(row, widths)).rstrip())
 
 
 def main():
@@ -291,16 +303,13 @@ def main():
                               if pair[0] != pair[1]), min(len(module_commands), len(plain_commands)))
                 notes.append("(a) first difference at command %d: %s / %s" % (
                     first, module_commands[first:first + 3], plain_commands[first:first + 3]))
-            module_time = statistics.median(result["times"]["module"])
-            plain_time = statistics.median(result["times"]["plain"])
-            rows.insert(1, ("(a) 20 steps, wall time (median of %d)" % args.runs,
-                            "%.3f s" % module_time, "%.3f s" % plain_time,
-                            "%.3f" % (module_time / plain_time), "<= 1.05"))
-            module_cpu = statistics.median(result["cpu"]["module"])
-            plain_cpu = statistics.median(result["cpu"]["plain"])
-            rows.insert(2, ("(a) 20 steps, CPU time of this process (median of %d)" % args.runs,
-                            "%.3f s" % module_cpu, "%.3f s" % plain_cpu,
-                            "%.3f" % (module_cpu / plain_cpu), "<= 1.05"))
+            for index, (what, key) in enumerate((("wall time", "times"),
+                                                 ("CPU time of this process", "cpu")), start=1):
+                module, plain = result[key]["module"], result[key]["plain"]
+                rows.insert(index, ("(a) 20 steps, %s (%d turns)" % (what, args.runs),
+                                    spread(module, 1, 3) + " s", spread(plain, 1, 3) + " s",
+                                    spread(ratios(module, plain), 1, 3), "<= 1.05 (median)",
+                                    load_note(result["loads"])))
         print_table(rows)
         for note in notes:
             print(note)

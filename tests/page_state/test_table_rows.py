@@ -164,6 +164,15 @@ def column(kind, n, rng):
     if kind == "datetime":
         return pd.array(pick(pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-02"), pd.NaT),
                         dtype="datetime64[ns]")
+    if kind == "datetime-s":
+        return pd.array(pick(pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-01 00:00:01"), pd.NaT),
+                        dtype="datetime64[s]")
+    if kind == "object-dates":
+        cells = np.empty(n, dtype=object)
+        cells[:] = pick(pd.Timestamp("2024-01-01"), None, "a")
+        return cells
+    if kind == "text-with-gaps":
+        return pick("a", "b", None, None)
     if kind == "timedelta":
         return pd.to_timedelta(pick(1, 2, None), unit="s")
     if kind == "Int64":
@@ -174,8 +183,11 @@ def column(kind, n, rng):
 
 
 VALUES = ["a", "A", "b", None, np.nan, pd.NA, pd.NaT, 0, 1, 2, 1.0, 1.5, True, False, 2**53 + 1,
-          np.int64(1), np.float64(1.0), pd.Timestamp("2024-01-01"), datetime.datetime(2024, 1, 1),
-          pd.Timedelta(1, unit="s"), "1", [1], (1,), decimal.Decimal(1), Picky()]
+          float(2**53), 2**63, -0.0, float("inf"), np.int64(1), np.float64(1.0), np.bool_(True),
+          pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-01").as_unit("ns"),
+          pd.Timestamp("2024-01-01 00:00:01"), pd.Timestamp("2024-01-01 00:00:00.000000001"),
+          pd.Timestamp("2024-01-01", tz="UTC"), np.datetime64("2024-01-01"), datetime.datetime(2024, 1, 1),
+          pd.Timedelta(1, unit="s"), "1", "2024-01-01", [1], (1,), decimal.Decimal(1), Picky()]
 NAMES = ["Name", " name", "Fee ", "status", "STATUS", "x"]
 KEYS = ["name", "NAME ", "fee", "Status", "missing", "x"]
 
@@ -195,11 +207,15 @@ def index(n, rng):
     return None
 
 
-def generated_case(kinds, rng):
-    n = rng.randint(0, 12)
+def generated_case(kinds, rng, converted=False):
+    # Mostly short frames; some long enough that the first qualifying row,
+    # or the first comparison that raises, lies many rows down.
+    n = rng.randint(0, 12) if rng.random() < 0.6 else rng.randint(13, 400)
     chosen = [rng.choice(kinds) for _ in range(rng.randint(1, 4))]
     names = [rng.choice(NAMES) for _ in chosen]
     frame = pd.DataFrame({i: column(kind, n, rng) for i, kind in enumerate(chosen)}, index=index(n, rng))
+    if converted:
+        frame = frame.convert_dtypes()
     frame.columns = names
     criteria = {rng.choice(KEYS): rng.choice(VALUES) for _ in range(rng.randint(0, 3))}
     return frame, criteria, rng.choice([0, 0.3, 0.5, 2 / 3, 1, 1.01])
@@ -220,35 +236,90 @@ def outcome(find, frame, criteria, threshold):
 MIXES = {
     "numbers": ["int", "uint8", "float", "float32"],
     "ints-and-bools": ["int", "bool"],
-    "text": ["str", "object-text"],
+    "text": ["str", "object-text", "text-with-gaps"],
+    "mixed-with-missing": ["int", "float", "bool", "text-with-gaps", "object-text", "datetime"],
     "objects": ["object", "str", "float"],
     "dates": ["datetime", "timedelta", "object-missing", "str", "float"],
+    "datetimes": ["datetime", "datetime-s"],
+    "datetimes-and-text": ["datetime", "datetime-s", "text-with-gaps", "object-dates", "float"],
     "extension": ["Int64", "category", "str", "int"],
     "everything": ["int", "uint8", "float", "bool", "str", "object", "object-text", "object-missing", "datetime",
-                   "timedelta", "Int64", "category"],
+                   "timedelta", "Int64", "category", "datetime-s", "object-dates", "text-with-gaps"],
 }
+# The same mixes after convert_dtypes(): masked numbers, bools and text.
+CONVERTED = ["numbers", "ints-and-bools", "text", "mixed-with-missing", "datetimes-and-text", "everything"]
 
 
 @pytest.mark.parametrize("python_scalars", [False, True], ids=["numpy-scalars", "python-scalars"])
-@pytest.mark.parametrize("mix", MIXES)
-def test_same_answers_as_the_plain_rule(gu, mix, python_scalars):
-    rng = random.Random(mix)
+@pytest.mark.parametrize("mix, converted", [(mix, False) for mix in MIXES] + [(mix, True) for mix in CONVERTED],
+                         ids=list(MIXES) + [mix + "-converted" for mix in CONVERTED])
+def test_same_answers_as_the_plain_rule(gu, mix, converted, python_scalars):
+    rng = random.Random(mix + str(converted))
     with pd.option_context("future.python_scalars", python_scalars):
         for _ in range(150):
-            frame, criteria, threshold = generated_case(MIXES[mix], rng)
+            frame, criteria, threshold = generated_case(MIXES[mix], rng, converted)
             expected = outcome(py_find_matching_row, frame.copy(), dict(criteria), threshold)
             assert outcome(gu.find_matching_row, frame.copy(), dict(criteria), threshold) == expected, \
                 (frame, criteria, threshold)
 
 
-def test_same_answer_on_a_long_frame(gu):
-    rng = np.random.default_rng(3)
-    n = 3000
-    frame = pd.DataFrame({"Owner": rng.choice(["a", "b", None], n), "Fee": rng.integers(0, 3, n) * 0.5,
-                          "Paid": rng.random(n) < 0.5, "Due": pd.date_range("2024-01-01", periods=n)},
-                         index=pd.Index([f"APP-{i}" for i in range(n)]))
-    frame.iloc[-1, :2] = ["the last", 9.5]
-    criteria = {"owner": "the last", "fee": 9.5, "due": "never"}
-    expected = py_find_matching_row(frame.copy(), criteria, 0.6)
-    assert expected == f"APP-{n - 1}"
-    assert gu.find_matching_row(frame, criteria, 0.6) == expected
+def long_frame(layout, n, rng):
+    """A frame of one of the usual layouts, its last row set apart."""
+    text = lambda *words: rng.choice(list(words), n).astype(object)  # noqa: E731
+    dates = pd.date_range("2024-01-01", periods=n, freq="h")
+    if layout == "numeric":
+        return pd.DataFrame({"Zone": rng.integers(0, 3, n), "Area": rng.integers(0, 3, n) * 0.5})
+    if layout == "text":
+        return pd.DataFrame({"Owner": text("a", "b", None), "District": text("North", "South")},
+                            index=pd.Index([f"APP-{i}" for i in range(n)]))
+    frame = pd.DataFrame({"Owner": text("a", "b", None), "Fee": rng.integers(0, 3, n) * 0.5,
+                          "Paid": rng.random(n) < 0.5, "Due": dates})
+    if layout == "mixed":
+        return frame
+    if layout == "converted":
+        return frame.convert_dtypes()
+    if layout == "datetimes":
+        return pd.DataFrame({"Due": dates, "Paid": dates.as_unit("s")})
+    if layout == "datetimes+text":
+        return pd.DataFrame({"Due": dates, "Owner": text("a", None)})
+    raise ValueError(layout)
+
+
+LONG_CASES = {
+    # layout: (the last row's cells, criteria, threshold)
+    "numeric": ({"Zone": 9, "Area": 9.5}, {"zone": 9, "area": 9.5}, 1.0),
+    "text": ({"Owner": "the last"}, {"owner": "the last", "district": "East"}, 0.5),
+    "mixed": ({"Owner": "the last", "Fee": 9.5}, {"owner": "the last", "fee": 9.5, "due": "never"}, 0.6),
+    "converted": ({"Fee": 9.5}, {"fee": 9.5, "paid": "never"}, 0.5),
+    "datetimes": ({"Due": pd.Timestamp("2030-01-01")}, {"due": datetime.datetime(2030, 1, 1)}, 1.0),
+    "datetimes+text": ({"Owner": "the last", "Due": pd.NaT}, {"owner": "the last", "due": pd.NaT}, 0.5),
+}
+
+
+@pytest.mark.parametrize("layout", LONG_CASES)
+def test_same_answer_on_a_long_frame(gu, layout):
+    cells, criteria, threshold = LONG_CASES[layout]
+    n = 6000
+    frame = long_frame(layout, n, np.random.default_rng(3))
+    for label, value in cells.items():
+        frame.iloc[-1, frame.columns.get_loc(label)] = value
+    expected = py_find_matching_row(frame.copy(), dict(criteria), threshold)
+    assert expected == frame.index[-1]
+    assert gu.find_matching_row(frame.copy(), dict(criteria), threshold) == expected
+
+
+@pytest.mark.parametrize("layout", ["mixed", "converted"])
+def test_a_comparison_that_raises_far_down_raises_after_the_rows_before_it(gu, layout):
+    # pd.NA == value has no truth value: the walk raises at the first row
+    # holding it, unless an earlier row qualified.
+    frame = long_frame(layout, 6000, np.random.default_rng(5))
+    column = frame.columns.get_loc("Owner")
+    frame["Owner"] = frame["Owner"].astype(object)
+    frame.iloc[:, column] = "x"
+    frame.iloc[5000, column] = pd.NA
+    with pytest.raises(TypeError):
+        py_find_matching_row(frame.copy(), {"owner": "y"})
+    with pytest.raises(TypeError):
+        gu.find_matching_row(frame.copy(), {"owner": "y"})
+    frame.iloc[4999, column] = "y"
+    assert gu.find_matching_row(frame.copy(), {"owner": "y"}) == py_find_matching_row(frame.copy(), {"owner": "y"}) == 4999

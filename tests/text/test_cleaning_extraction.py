@@ -101,3 +101,42 @@ def test_patterns_and_flags_go_through_the_module_re(monkeypatch):
                          ("re.sub", (ENGLISH_DELETED, "", " a "), {}),
                          ("re.search", (NUMBER, "x"), {}),
                          ("re.search", (SERVICE, "y", re.IGNORECASE | re.DOTALL), {})]
+
+
+@pytest.mark.parametrize("replace", ["sub", "_compile"])
+def test_a_replaced_function_of_the_re_module_is_called(monkeypatch, replace):
+    original = getattr(re, replace)
+    calls = []
+
+    def replacement(*args, **kwargs):
+        calls.append(args[0])
+        return original(*args, **kwargs)
+
+    gu.clean_text(" a ", "english")  # the pattern is compiled and cached before
+    monkeypatch.setattr(re, replace, replacement)
+    assert gu.clean_text(" a! ", "english") == "a!"
+    assert calls == [ENGLISH_DELETED]
+
+
+@pytest.mark.parametrize("language, text, expected", [("english", " a:b ", "ab"), ("arabic", " ab ك ", "ك")])
+def test_cleaning_after_the_pattern_cache_was_emptied(language, text, expected):
+    re.purge()
+    assert gu.clean_text(text, language) == expected
+    assert gu.clean_text(text, language) == expected
+
+
+class Text(str):
+    def strip(self):
+        return "subclass strip"
+
+
+@pytest.mark.parametrize("text", ["", " ", "plain", "  two  words \t", "\x1c\x1d\x1e\x1fx\x85\xa0",
+                                  "\u3000\u2028 قطعة \u2029\u200b", "\u200bx\u200b", "\U0001f600 x \n",
+                                  Text(" a ")])
+@pytest.mark.parametrize("language", ["Arabic", "english", "arabic"])
+def test_trimming_is_str_strip(text, language):
+    cleaned = gu.clean_text(text, language)
+    if language == "Arabic":
+        assert cleaned == text.strip() and type(cleaned) is type(text.strip())
+    else:
+        assert cleaned == re.sub(ENGLISH_DELETED if language == "english" else ARABIC_DELETED, "", text).strip()

@@ -73,6 +73,30 @@ py::object call_method(py::handle self, const char* name, std::initializer_list<
   return py::reinterpret_steal<py::object>(result);
 }
 
+py::handle literal(const char* utf8) { return interned(utf8); }
+
+py::object g(const Literal& name) {
+  PyObject* value = PyDict_GetItemWithError(module_dict().ptr(), name.str().ptr());
+  if (value == nullptr) {
+    if (!PyErr_Occurred()) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name.utf8());
+    throw py::error_already_set();
+  }
+  return py::reinterpret_borrow<py::object>(value);
+}
+
+py::object call_method(py::handle self, const Literal& name, std::initializer_list<py::handle> args) {
+  PyObject* stack[9] = {self.ptr()};
+  size_t n = 1;
+  for (py::handle arg : args) {
+    if (n == 9) throw std::length_error("kf::call_method takes at most 8 arguments");
+    stack[n++] = arg.ptr();
+  }
+  PyObject* result = PyObject_VectorcallMethod(name.str().ptr(), stack,
+                                               n | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
+}
+
 py::object import_module(const char* name) {
   PyObject* module = PyImport_ImportModule(name);
   if (module == nullptr) throw py::error_already_set();

@@ -88,6 +88,33 @@ py::object g(const char* name);
 py::object call(py::handle callable, std::initializer_list<py::handle> args);
 py::object call_method(py::handle self, const char* name, std::initializer_list<py::handle> args = {});
 
+// A str of literal UTF-8 text for hot paths (patterns, fixed arguments):
+// made once, interned, and kept for the life of the process.  Borrowed.
+py::handle literal(const char* utf8);
+
+// A literal held by its call site, for the hottest paths:
+//   static const Literal pattern("[^a-z]");  ... pattern.str() ...
+// finds the literal's str on first use and hands out the same str (borrowed)
+// afterwards.  It holds text, never the value of a name: g(Literal) still looks
+// the name up in the module namespace at every call.
+class Literal {
+ public:
+  explicit constexpr Literal(const char* utf8) : utf8_(utf8) {}
+  py::handle str() const {
+    if (str_ == nullptr) str_ = literal(utf8_).ptr();
+    return str_;
+  }
+  const char* utf8() const { return utf8_; }
+
+ private:
+  const char* utf8_;
+  mutable PyObject* str_ = nullptr;
+};
+
+// g(), call_method() with the name given as a Literal.
+py::object g(const Literal& name);
+py::object call_method(py::handle self, const Literal& name, std::initializer_list<py::handle> args = {});
+
 // `import name`: the module (its top-level package's submodule when dotted).
 py::object import_module(const char* name);
 

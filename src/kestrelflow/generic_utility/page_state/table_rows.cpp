@@ -3,7 +3,9 @@
 // table.
 //
 // The row search answers exactly what walking df.iterrows() and comparing
-// row[key] == value would answer, but reads the frame column by column: a
+// row[key] == value would answer.  The bounded scan of table_rows_scan.cpp
+// answers the layouts whose cells it reads from the columns' buffers; the
+// general reading below answers the others column by column: a
 // row Series is never built where the cells it would hold can be known
 // without it.  What such a row holds depends on the whole frame and on the
 // row itself:
@@ -21,6 +23,7 @@
 // criteria) walk the rows the plain way.
 #include "frame/browser.h"
 #include "frame/routines.h"
+#include "page_state/table_rows_scan.h"
 
 #include <cmath>
 #include <cstdint>
@@ -395,6 +398,7 @@ py::object find_matching_row(Arg df, Arg criteria, Arg match_threshold) {
   }
 
   if (py::len(df.attr("index")) == 0) return int_of(-1);
+  if (std::optional<py::object> found = scan_first_match(df, normalised, match_threshold)) return *found;
   std::optional<ColumnScan> scan = ColumnScan::plan(df, normalised);
   if (!scan) return walk_rows(df, normalised, match_threshold);
   return scan->first_match(match_threshold);

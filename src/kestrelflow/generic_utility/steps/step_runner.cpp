@@ -247,9 +247,10 @@ py::object get_step_value(Arg data_dict, Arg step_name, Arg key) {
       }
       return py::reinterpret_borrow<py::object>(value);
     }
-    return py::reinterpret_borrow<py::object>(inner).attr("get")(key);
+    return call_method(inner, "get", {key});
   }
-  return data_dict.attr("get")(step_name, py::dict()).attr("get")(key);
+  py::object inner = call_method(data_dict, "get", {step_name, py::dict()});
+  return call_method(inner, "get", {key});
 }
 
 }  // namespace kf

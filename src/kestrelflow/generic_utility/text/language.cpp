@@ -22,40 +22,37 @@ inline bool english_code_point(Py_UCS4 c) {
 
 // ---- the same rules on any other element, with Python's operations -----------
 
-py::str arabic_low() { return py::str("\u0600"); }
-py::str arabic_high() { return py::str("\u06FF"); }
-
 // "؀" <= char and char <= "ۿ" (also what the chained form evaluates).
-bool arabic_object(py::handle item, py::handle low, py::handle high) {
-  return le(low, item) && le(item, high);
+bool arabic_object(py::handle item) {
+  return le(literal("\u0600"), item) && le(item, literal("\u06FF"));
 }
 
 // "a" <= char.lower() <= "z"
 bool english_object(py::handle item) {
-  py::object lower = item.attr("lower")();
-  return le(str_of("a"), lower) && le(lower, str_of("z"));
+  py::object lower = call_method(item, "lower");
+  return le(literal("a"), lower) && le(lower, literal("z"));
 }
 
 }  // namespace
 
 py::object similar(Arg a, Arg b) {
-  return g("SequenceMatcher")(py::none(), a, b).attr("ratio")();
+  static const Literal matcher_class("SequenceMatcher"), ratio("ratio");
+  py::object matcher = call(g(matcher_class), {Py_None, a, b});
+  return call_method(matcher, ratio);
 }
 
 py::object is_arabic(Arg text) {
   // A str stored one byte per character holds nothing above U+00FF.
   if (PyUnicode_CheckExact(text.ptr()) && PyUnicode_KIND(text.ptr()) == PyUnicode_1BYTE_KIND)
-    return py::bool_(false);
-  py::str low = arabic_low(), high = arabic_high();
+    return py::reinterpret_borrow<py::object>(Py_False);
   bool found = text_chars::for_each_char(
       text, [](Py_UCS4 c) { return arabic_code_point(c); },
-      [&](py::handle item) { return arabic_object(item, low, high); });
-  return py::bool_(found);
+      [](py::handle item) { return arabic_object(item); });
+  return py::reinterpret_borrow<py::object>(found ? Py_True : Py_False);
 }
 
 py::object detect_language(Arg text) {
   size_t arabic_count = 0, english_count = 0;
-  py::str low = arabic_low(), high = arabic_high();
   text_chars::for_each_char(
       text,
       [&](Py_UCS4 c) {
@@ -66,15 +63,16 @@ py::object detect_language(Arg text) {
         return false;
       },
       [&](py::handle item) {
-        if (arabic_object(item, low, high))
+        if (arabic_object(item))
           ++arabic_count;
         else if (english_object(item))
           ++english_count;
         return false;
       });
-  if (arabic_count > english_count) return py::str("Arabic");
-  if (english_count > arabic_count) return py::str("English");
-  return py::str("Unknown");
+  const char* language = arabic_count > english_count   ? "Arabic"
+                         : english_count > arabic_count ? "English"
+                                                        : "Unknown";
+  return py::reinterpret_borrow<py::object>(literal(language));
 }
 
 }  // namespace kf
