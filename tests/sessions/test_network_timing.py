@@ -38,10 +38,10 @@ def read_rows(path):
         return list(csv.reader(f))
 
 
-def resources_page(driver, open_page):
+def resources_page(driver, pages):
     """The page with its four resources, once the browser has recorded the
     timings of all four (it may record them after the page's load event)."""
-    open_page("evidence_resources.html")
+    driver.get(pages.url("evidence_resources.html"))
     WebDriverWait(driver, 30, poll_frequency=0.05).until(
         lambda d: d.execute_script("return performance.getEntriesByType('resource').length")
         >= len(RESOURCES))
