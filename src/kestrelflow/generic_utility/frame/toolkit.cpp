@@ -170,6 +170,8 @@ py::object number_result(PyObject* result) {
 }
 }  // namespace
 
+py::object sub(py::handle a, py::handle b) { return number_result(PyNumber_Subtract(a.ptr(), b.ptr())); }
+
 py::object mul(py::handle a, py::handle b) { return number_result(PyNumber_Multiply(a.ptr(), b.ptr())); }
 
 py::object floordiv(py::handle a, py::handle b) {

@@ -25,10 +25,10 @@
 //              instance of the class is rethrown; KeyboardInterrupt and
 //              SystemExit always pass through.  Never catch
 //              py::error_already_set directly.
-//   Operators  eq, lt, le, gt, ge, contains, add, iadd, mul, floordiv,
+//   Operators  eq, lt, le, gt, ge, contains, add, iadd, sub, mul, floordiv,
 //              truediv, to_int, unpack<N>, range_count follow Python's
 //              semantics exactly (rich comparison then truth, `in`, `+`, `+=`,
-//              `*`, `//`, `/`, `int()`, `a, b = x`, `range(n)`).  Arithmetic
+//              `-`, `*`, `//`, `/`, `int()`, `a, b = x`, `range(n)`).  Arithmetic
 //              goes through these, never pybind11's operators or PyNumber_*.
 //   with       with_(manager, [&](py::handle value) { ... }) is
 //              `with manager as value: ...`.
@@ -149,8 +149,9 @@ bool contains(py::handle container, py::handle item);
 py::object add(py::handle a, py::handle b);
 void iadd(py::object& a, py::handle b);
 
-// a * b, a // b, a / b, int(a): every piece of arithmetic goes through these
+// a - b, a * b, a // b, a / b, int(a): every piece of arithmetic goes through these
 // (or add/iadd), with the interpreter's own errors.
+py::object sub(py::handle a, py::handle b);
 py::object mul(py::handle a, py::handle b);
 py::object floordiv(py::handle a, py::handle b);
 py::object truediv(py::handle a, py::handle b);

@@ -58,11 +58,7 @@ py::object message_body(py::handle payload) {
 }
 
 py::object receive_time(py::handle internal_date) {
-  py::object milliseconds = py::reinterpret_steal<py::object>(PyNumber_Long(internal_date.ptr()));
-  if (!milliseconds) throw py::error_already_set();
-  py::object seconds =
-      py::reinterpret_steal<py::object>(PyNumber_TrueDivide(milliseconds.ptr(), int_of(1000).ptr()));
-  if (!seconds) throw py::error_already_set();
+  py::object seconds = truediv(to_int(internal_date), int_of(1000));
   py::object local = call_method(g("datetime"), "fromtimestamp", {seconds});
   return call_method(local, "strftime", {str_of("%Y-%m-%d %H:%M:%S")});
 }

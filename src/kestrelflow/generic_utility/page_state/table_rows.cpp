@@ -35,13 +35,6 @@ namespace {
 
 // ---- the plain walk ----------------------------------------------------------------
 
-// A new reference to a / b (true division), or the division's error.
-py::object true_divide(py::handle a, py::handle b) {
-  PyObject* quotient = PyNumber_TrueDivide(a.ptr(), b.ptr());
-  if (quotient == nullptr) throw py::error_already_set();
-  return py::reinterpret_steal<py::object>(quotient);
-}
-
 // row[key]
 py::object item(py::handle container, py::handle key) {
   PyObject* value = PyObject_GetItem(container.ptr(), key.ptr());
@@ -62,7 +55,7 @@ py::object walk_rows(py::handle df, const py::dict& criteria, py::handle thresho
   for (py::handle pair : call_method(df, "iterrows")) {
     check_signals();
     auto [index, row] = unpack<2>(pair);
-    py::object ratio = true_divide(int_of(count_matches(row, criteria)),
+    py::object ratio = truediv(int_of(count_matches(row, criteria)),
                                    int_of(static_cast<long long>(criteria.size())));
     if (ge(ratio, threshold)) return index;
   }
@@ -198,7 +191,7 @@ class ColumnScan {
       }
       int8_t& verdict = qualifies[static_cast<size_t>(matches)];
       if (verdict < 0)
-        verdict = ge(true_divide(int_of(matches), int_of(total_)), threshold) ? 1 : 0;
+        verdict = ge(truediv(int_of(matches), int_of(total_)), threshold) ? 1 : 0;
       if (verdict) return label(row);
     }
     return int_of(-1);

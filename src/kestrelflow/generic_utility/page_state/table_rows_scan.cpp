@@ -841,9 +841,7 @@ class Scan {
   bool qualifies(long long matches, py::handle threshold) {
     int8_t& verdict = verdicts_[static_cast<size_t>(matches)];
     if (verdict < 0) {
-      PyObject* ratio = PyNumber_TrueDivide(int_of(matches).ptr(), int_of(total_).ptr());
-      if (ratio == nullptr) throw py::error_already_set();
-      verdict = ge(py::reinterpret_steal<py::object>(ratio), threshold) ? 1 : 0;
+      verdict = ge(truediv(int_of(matches), int_of(total_)), threshold) ? 1 : 0;
     }
     return verdict != 0;
   }

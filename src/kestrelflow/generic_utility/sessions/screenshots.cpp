@@ -78,10 +78,8 @@ py::object move_mouse_to_second_screen() {
   py::object pointer = g("pyautogui");
   // width, height = pyautogui.size()
   auto [width, height] = unpack<2>(pointer.attr("size")());
-  py::object x = width - int_of(3000);
-  PyObject* half = PyNumber_FloorDivide(height.ptr(), int_of(2).ptr());
-  if (half == nullptr) throw py::error_already_set();
-  py::object y = py::reinterpret_steal<py::object>(half);
+  py::object x = sub(width, int_of(3000));
+  py::object y = floordiv(height, int_of(2));
   pointer.attr("moveTo")(x, y);
   say({"Mouse moved to position on second screen at (", x, ", ", y, ")"});
   return py::none();

@@ -112,9 +112,7 @@ void pay(Arg driver, py::handle link) {
   py::object before = get_all_xpaths(driver);
   py::object after = get_all_xpaths(driver);
   // set(after) - set(before): a new set, in the order the subtraction builds it.
-  PyObject* difference = PyNumber_Subtract(py::set(after).ptr(), py::set(before).ptr());
-  if (difference == nullptr) throw py::error_already_set();
-  py::object added = py::reinterpret_steal<py::object>(difference);
+  py::object added = sub(py::set(after), py::set(before));
   say_values({str_of("New XPaths after popup:"), added});
 
   open_payment_method(driver);
