@@ -164,9 +164,10 @@ class Runner:
         receive, send = self.context.Pipe(duplex=False)
         started = time.time()
         deadline = started + self.options.job_timeout
-        spec = {"name": job.name, "path": job.path, "service": job.service, "web_app": job.web_app,
-                "sleep_time": job.sleep_time, "steps": job.run_steps()}
-        process = self.context.Process(target=process_main, args=(spec, self.settings(deadline), send),
+        plain_job = {"name": job.name, "path": job.path, "service": job.service,
+                     "web_app": job.web_app, "sleep_time": job.sleep_time, "steps": job.run_steps()}
+        process = self.context.Process(target=process_main,
+                                       args=(plain_job, self.settings(deadline), send),
                                        name="kestrelflow job %s" % job.name, daemon=True)
         process.start()
         send.close()
