@@ -265,23 +265,7 @@ class ColumnScan {
       kinds_[row] = row_kind(classes[row]);
       any_text = any_text || kinds_[row] == RowKind::as_text;
     }
-    if (any_text) missing_as_text_ = missing_in_text_row();
-  }
-
-  // What a str row gives back for a missing cell (NaN), or nothing when
-  // pandas does not infer str rows.
-  py::object missing_in_text_row() {
-    py::list cells;
-    cells.append(str_of("a"));
-    cells.append(py::none());
-    py::list labels;
-    labels.append(str_of("x"));
-    labels.append(str_of("y"));
-    py::object sample = pd_.attr("Series")(
-        g("np").attr("array")(cells, py::arg("dtype") = g("np").attr("object_")),
-        py::arg("index") = labels);
-    py::object read_back = item(sample, labels[1]);
-    return read_back.is_none() ? py::object() : read_back;
+    if (any_text) missing_as_text_ = missing_in_text_row(pd_);
   }
 
   // Compares every column's cells with its expected value, row kinds taken

@@ -650,24 +650,8 @@ class Scan {
     }
     if (text_rows && !text_missing_known_) {
       text_missing_known_ = true;
-      text_missing_ = missing_in_text_row();
+      text_missing_ = missing_in_text_row(pd_);
     }
-  }
-
-  // What a str row gives back for a missing cell (NaN), or nothing when
-  // pandas does not infer str rows.
-  py::object missing_in_text_row() {
-    py::list cells;
-    cells.append(str_of("a"));
-    cells.append(py::none());
-    py::list labels;
-    labels.append(str_of("x"));
-    labels.append(str_of("y"));
-    py::object sample = pd_.attr("Series")(
-        g("np").attr("array")(cells, py::arg("dtype") = g("np").attr("object_")),
-        py::arg("index") = labels);
-    py::object read_back = sample[labels[1]];
-    return read_back.is_none() ? py::object() : read_back;
   }
 
   // The cell's reading in a row of the given kind.
@@ -874,6 +858,20 @@ std::optional<py::object> scan_first_match(py::handle df, const py::dict& criter
   std::optional<Scan> scan = Scan::plan(df, criteria);
   if (!scan) return std::nullopt;
   return scan->first_match(threshold);
+}
+
+py::object missing_in_text_row(py::handle pd) {
+  py::list cells;
+  cells.append(str_of("a"));
+  cells.append(py::none());
+  py::list labels;
+  labels.append(str_of("x"));
+  labels.append(str_of("y"));
+  py::object sample = pd.attr("Series")(
+      g("np").attr("array")(cells, py::arg("dtype") = g("np").attr("object_")),
+      py::arg("index") = labels);
+  py::object read_back = sample[labels[1]];
+  return read_back.is_none() ? py::object() : read_back;
 }
 
 }  // namespace kf
