@@ -167,9 +167,12 @@ class TestTargetsWrittenInPlace:
         assert out() == [f"File saved successfully at: {descriptor}"]
 
 
-def as_nobody(action):
-    """Runs action() in a child process that has given up root for uid and gid
-    65534: its outcome ("done" or the error) and the lines it printed."""
+def as_nobody(action, cwd):
+    """Runs action() in a child process that has entered cwd and then given up
+    root for uid and gid 65534: its outcome ("done" or the error) and the lines
+    it printed.  Entering the folder first keeps the outcome independent of
+    whether the folders above it (the temporary folder, a home) let others
+    through."""
     read_end, write_end = os.pipe()
     pid = os.fork()
     if pid == 0:  # the child
@@ -178,6 +181,7 @@ def as_nobody(action):
             lines = io.StringIO()
             with contextlib.redirect_stdout(lines):
                 try:
+                    os.chdir(cwd)
                     os.setgroups([])
                     os.setgid(NOBODY)
                     os.setuid(NOBODY)
@@ -206,9 +210,10 @@ def test_own_file_in_a_folder_the_caller_cannot_write():
         with open(target, "w") as old:
             old.write("old")
         os.chown(target, NOBODY, NOBODY)
+        os.chmod(target, 0o644)
         os.chmod(locked, 0o555)
-        assert as_nobody(lambda: gu.save_html_file("new", target)) == [
-            "done", ["File saved successfully at: " + target]]
+        assert as_nobody(lambda: gu.save_html_file("new", "page.html"), locked) == [
+            "done", ["File saved successfully at: page.html"]]
         with open(target) as saved:
             assert saved.read() == "new"
         assert os.listdir(locked) == ["page.html"]
