@@ -124,7 +124,161 @@ void sync_folder(py::handle os, py::handle path) {
   close_quietly(os, fd);
 }
 
+// os.access(path, mode), False when the question cannot be put.
+bool may(py::handle os, py::handle path, py::handle mode) {
+  try {
+    return truthy(call_method(os, "access", {path, mode}));
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+    return false;
+  }
+}
+
+long long stat_field(py::handle status, const char* field) {
+  return status.attr(field).cast<long long>();
+}
+
+// The path as text when save_text may replace what it names (rule 1); the
+// empty object when it is written in place (rule 2).
+py::object replaceable_path(py::handle os, py::handle file_path) {
+  py::object path;
+  py::object folder;
+  py::object status;
+  try {
+    path = call_method(os, "fsdecode", {call_method(os, "fspath", {file_path})});
+    py::object os_path = os.attr("path");
+    folder = call_method(os_path, "dirname", {call_method(os_path, "abspath", {path})});
+    status = call_method(os, "lstat", {path});
+  } catch (...) {
+    py::error_already_set e = caught();
+    if (!e.matches(PyExc_FileNotFoundError) || !folder) return py::object();
+  }
+  if (!may(os, folder, os.attr("W_OK") | os.attr("X_OK"))) return py::object();
+  if (!status) return path;  // nothing there yet
+  constexpr long long kTypeBits = 0170000, kRegular = 0100000;
+  bool plain = (stat_field(status, "st_mode") & kTypeBits) == kRegular &&
+               stat_field(status, "st_nlink") == 1 &&
+               stat_field(status, "st_uid") == call_method(os, "geteuid").cast<long long>() &&
+               may(os, path, os.attr("W_OK"));
+  return plain ? path : py::object();
+}
+
+// open(path, "w", encoding="utf-8").write(text), closing the file whatever
+// happens.
+void write_text_in_place(py::handle path, py::handle text) {
+  py::object file = import_module("builtins").attr("open")(path, py::str("w"),
+                                                          py::arg("encoding") = "utf-8");
+  with_(file, [&](py::handle out) { call_method(out, "write", {text}); });
+}
+
+// Rule 1 of save_text: false, with nothing changed, when the new file cannot
+// be made, would get another group than the old one, or cannot take the old
+// one's place.  A failure to write the text raises, the target untouched.
+bool replace_with_text(py::handle os, py::handle text, const py::object& path) {
+  py::object existing;
+  try {
+    existing = call_method(os, "stat", {path});
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_FileNotFoundError);
+  }
+  std::pair<py::object, py::object> created;
+  try {
+    created = create_temporary(os, path, 0666);
+  } catch (...) {
+    py::error_already_set e = caught(PyExc_OSError);
+    return false;
+  }
+  py::object fd = created.first;
+  py::object temporary = created.second;
+  bool replaced = false;
+  try {
+    if (existing && stat_field(call_method(os, "fstat", {fd}), "st_gid") !=
+                        stat_field(existing, "st_gid")) {
+      close_quietly(os, fd);
+      remove_quietly(os, temporary);
+      return false;
+    }
+    py::object file;
+    try {
+      file = os.attr("fdopen")(fd, py::str("w"), py::arg("encoding") = "utf-8");
+    } catch (...) {
+      py::error_already_set e = caught();
+      close_quietly(os, fd);
+      throw e;
+    }
+    with_(file, [&](py::handle out) { call_method(out, "write", {text}); });
+    if (existing) {
+      py::object permissions = py::object(existing.attr("st_mode")) & int_of(07777);
+      call_method(os, "chmod", {temporary, permissions});
+    }
+    try {
+      call_method(os, "replace", {temporary, path});
+      replaced = true;
+    } catch (...) {
+      py::error_already_set e = caught(PyExc_OSError);
+    }
+  } catch (...) {
+    py::error_already_set e = caught();
+    remove_quietly(os, temporary);
+    throw e;
+  }
+  if (!replaced) remove_quietly(os, temporary);
+  return replaced;
+}
+
 }  // namespace
+
+void save_text(py::handle file_path, py::handle text) {
+  py::object os = g("os");
+  py::object path = replaceable_path(os, file_path);
+  if (!path || !replace_with_text(os, text, path)) write_text_in_place(file_path, text);
+}
+
+py::object write_new_temporary(const char* suffix, py::handle text) {
+  py::object file = g("tempfile").attr("NamedTemporaryFile")(
+      py::arg("suffix") = suffix, py::arg("delete") = false, py::arg("mode") = "w",
+      py::arg("encoding") = "utf-8");
+  py::object name = file.attr("name");
+  try {
+    with_(file, [&](py::handle out) { call_method(out, "write", {text}); });
+  } catch (...) {
+    py::error_already_set e = caught();
+    remove_quietly(g("os"), name);
+    throw e;
+  }
+  return name;
+}
+
+void append_whole(py::handle path, py::handle data, bool create) {
+  py::object os = g("os");
+  py::object flags = os.attr("O_WRONLY") | os.attr("O_APPEND") |
+                     py::getattr(os, "O_BINARY", int_of(0));
+  if (create) flags = flags | os.attr("O_CREAT") | os.attr("O_TRUNC");
+  py::object fd = call_method(os, "open", {path, flags, int_of(0666)});
+  py::object before;
+  try {
+    before = call_method(os, "lseek", {fd, int_of(0), os.attr("SEEK_END")});
+    write_all(fd, data);
+  } catch (...) {
+    py::error_already_set e = as_python_error();
+    // Undo whatever part of the bytes reached the file; the first error is
+    // the one the caller hears about.
+    try {
+      if (create) {
+        close_quietly(os, fd);
+        fd = py::none();
+        call_method(os, "unlink", {path});
+      } else if (before) {
+        call_method(os, "ftruncate", {fd, before});
+      }
+    } catch (...) {
+      py::error_already_set ignored = as_python_error();
+    }
+    if (!fd.is_none()) close_quietly(os, fd);
+    throw e;
+  }
+  call_method(os, "close", {fd});
+}
 
 void raise_os_error(int code, py::handle filename) {
   py::object number = int_of(code);

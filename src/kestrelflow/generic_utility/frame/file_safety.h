@@ -1,4 +1,6 @@
-// Files that appear under their name complete, or not at all.
+// Files that appear under their name complete, or not at all: a new file
+// put in place (write_beside), a file saved over (save_text), a new
+// temporary file (write_new_temporary), bytes appended (append_whole).
 //
 // write_beside(target, create_mode, place, body) writes a file that a later
 // run (or a person) relies on, so that a failure part-way (a full disk, a
@@ -49,6 +51,40 @@ void write_beside(py::handle target, int create_mode, Place place, Body&& body) 
       },
       static_cast<void*>(&body));
 }
+
+// save_text(file_path, text) saves text, UTF-8 encoded, under file_path with
+// the outcome open(file_path, "w").write(text) has, but never half written
+// where that can be avoided.  Its rules:
+//
+//   1. A plain file of the caller's is replaced whole: the path names
+//      nothing yet, or a regular file of the caller's, with no other name,
+//      that the caller may write; and the caller may write its folder.  The
+//      text goes to a new file beside it (made as in rule 1 above, mode 0666
+//      less the umask), which gets the old file's permission bits and takes
+//      its place in one rename.
+//   2. Everything else is written in place, as open() writes it, so that it
+//      stays what it is: a device, a FIFO, a symbolic link, a file with
+//      several names or another owner, a file descriptor number, a path whose
+//      folder cannot be reached or written.  So is a plain file whose new
+//      file cannot be made, would get another group than the old one, or
+//      cannot take its place; that new file is removed first.
+//   3. Text that cannot be written (no str, a character UTF-8 cannot encode)
+//      raises what open().write raises, and the target is left as it was.
+void save_text(py::handle file_path, py::handle text);
+
+// write_new_temporary(suffix, text) writes text, UTF-8 encoded, to a new file
+// that tempfile names and places (its folder, its random name ending in
+// `suffix`) and returns the name.  When the text cannot be written the file
+// is removed again and the error raised: no empty or partial file is left.
+py::object write_new_temporary(const char* suffix, py::handle text);
+
+// append_whole(path, data, create) appends bytes at the end of the file at
+// `path` in one piece, as they are (no line-end translation).  `create` says
+// the file is not there yet: it is then made (mode 0666 less the umask).
+// When the write fails part-way the file is cut back to the length it had,
+// or removed when this call made it, and the first error is raised: a
+// reader never sees part of the bytes.
+void append_whole(py::handle path, py::handle data, bool create);
 
 // raise OSError(code, os.strerror(code), filename): the subclass the code
 // stands for (FileExistsError for EEXIST ...), as the system calls raise it.

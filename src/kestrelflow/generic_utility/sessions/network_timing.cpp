@@ -1,6 +1,7 @@
 // Network timing export: the page's resource timing entries appended to a CSV
 // file, one row per resource, after a step's screenshot.
 #include "frame/browser.h"
+#include "frame/file_safety.h"
 #include "frame/routines.h"
 
 #include <string>
@@ -103,26 +104,11 @@ Existing inspect_file(py::handle file_path, py::handle header) {
   return existing;
 }
 
-// Writes the bytes at the end of the open file, all of them, looping over
-// short writes.
-void write_all(py::handle os, py::handle fd, py::handle data) {
-  py::object view = py::reinterpret_steal<py::object>(PyMemoryView_FromObject(data.ptr()));
-  if (!view) throw py::error_already_set();
-  Py_ssize_t total = static_cast<Py_ssize_t>(py::len(view));
-  Py_ssize_t done = 0;
-  while (done < total) {
-    py::object rest = view[py::slice(done, total, 1)];
-    py::object written = call_method(os, "write", {fd, rest});
-    done += written.cast<Py_ssize_t>();
-    check_signals();
-  }
-}
-
 // Appends the table's rows to the file in one piece: the header first when
 // the file is new or empty, a line break first when the file's last line has
 // none.  A file headed by something else is left alone (false).  When the
-// write fails part-way, the file is cut back to what it held before, or
-// removed when this call created it, and the error goes on to the caller.
+// write fails part-way, the file is left as it was (frame/file_safety.h) and
+// the error goes on to the caller.
 bool append_rows(py::handle table, py::handle file_path) {
   py::object os = g("os");
   py::bytes header = header_line(os);
@@ -140,41 +126,7 @@ bool append_rows(py::handle table, py::handle file_path) {
     data = add(os.attr("linesep").attr("encode")("ascii"), data);
   }
 
-  // Bytes as they are: no line-end translation where the platform has a
-  // text mode.
-  py::object flags = os.attr("O_WRONLY") | os.attr("O_APPEND");
-  if (py::hasattr(os, "O_BINARY")) flags = flags | os.attr("O_BINARY");
-  if (!existing.found) flags = flags | os.attr("O_CREAT") | os.attr("O_TRUNC");
-  py::object fd = call_method(os, "open", {file_path, flags, int_of(0666)});
-  py::object before;
-  try {
-    before = call_method(os, "lseek", {fd, int_of(0), os.attr("SEEK_END")});
-    write_all(os, fd, data);
-  } catch (...) {
-    py::error_already_set e = as_python_error();
-    // Undo whatever part of the rows reached the file; the first error is
-    // the one the caller hears about.
-    try {
-      if (!existing.found) {
-        call_method(os, "close", {fd});
-        fd = py::none();
-        call_method(os, "unlink", {file_path});
-      } else if (before) {
-        call_method(os, "ftruncate", {fd, before});
-      }
-    } catch (...) {
-      py::error_already_set ignored = as_python_error();
-    }
-    if (!fd.is_none()) {
-      try {
-        call_method(os, "close", {fd});
-      } catch (...) {
-        py::error_already_set ignored = as_python_error();
-      }
-    }
-    throw e;
-  }
-  call_method(os, "close", {fd});
+  append_whole(file_path, data, !existing.found);
   return true;
 }
 
