@@ -24,6 +24,8 @@
 // with the block holding the first qualifying row.
 #include "page_state/table_rows_scan.h"
 
+#include "page_state/table_rows_columns.h"
+
 #include <datetime.h>
 
 #include <algorithm>
@@ -289,9 +291,7 @@ enum class Test : uint8_t {
   per_cell,       // each cell read and answered, or compared by Python
 };
 
-struct Criterion {
-  Py_ssize_t position = 0;
-  py::object key, value;
+struct Criterion : CriterionColumn {
   Expected expected;
   Test test = Test::per_cell;
   double real = 0;
@@ -467,15 +467,11 @@ class Scan {
       return std::nullopt;
     }
 
-    py::object columns = df.attr("columns");
-    for (auto entry : criteria) {
-      if (!contains(columns, entry.first)) continue;
-      py::object position = columns.attr("get_loc")(entry.first);
-      if (!PyLong_CheckExact(position.ptr())) return std::nullopt;  // a duplicated label
+    std::optional<std::vector<CriterionColumn>> present = criterion_columns(df, criteria);
+    if (!present) return std::nullopt;
+    for (const CriterionColumn& found : *present) {
       Criterion c;
-      c.position = position.cast<Py_ssize_t>();
-      c.key = py::reinterpret_borrow<py::object>(entry.first);
-      c.value = py::reinterpret_borrow<py::object>(entry.second);
+      static_cast<CriterionColumn&>(c) = found;
       c.expected = expect(c.value, pd);
       if (!scan.choose_test(c)) return std::nullopt;
       scan.criteria_.push_back(std::move(c));
@@ -858,20 +854,6 @@ std::optional<py::object> scan_first_match(py::handle df, const py::dict& criter
   std::optional<Scan> scan = Scan::plan(df, criteria);
   if (!scan) return std::nullopt;
   return scan->first_match(threshold);
-}
-
-py::object missing_in_text_row(py::handle pd) {
-  py::list cells;
-  cells.append(str_of("a"));
-  cells.append(py::none());
-  py::list labels;
-  labels.append(str_of("x"));
-  labels.append(str_of("y"));
-  py::object sample = pd.attr("Series")(
-      g("np").attr("array")(cells, py::arg("dtype") = g("np").attr("object_")),
-      py::arg("index") = labels);
-  py::object read_back = sample[labels[1]];
-  return read_back.is_none() ? py::object() : read_back;
 }
 
 }  // namespace kf

@@ -19,8 +19,4 @@ namespace kf {
 std::optional<py::object> scan_first_match(py::handle df, const py::dict& criteria,
                                            py::handle threshold);
 
-// What a row of text gives back for a missing cell (NaN), or nothing when
-// pandas does not infer text rows: asked of pandas once per frame.
-py::object missing_in_text_row(py::handle pd);
-
 }  // namespace kf
