@@ -46,6 +46,21 @@ py::object exact_text_holder(Arg driver, py::handle text);
 // Scrolls to each text in turn, as `how` says.
 void scroll_to_texts(Arg driver, Arg texts, const TextScroll& how);
 
+// The element `condition` finds at the XPath `xpath_of()` gives, within
+// `timeout`.  When making the XPath or the wait fails (an Exception),
+// `say_why(error)` says so and the object is empty.
+template <typename XPathOf, typename SayWhy>
+py::object wait_or_say(Arg driver, Arg timeout, const char* condition, XPathOf&& xpath_of,
+                       SayWhy&& say_why) {
+  try {
+    return wait_until(driver, timeout, condition, locator("XPATH", xpath_of()));
+  } catch (...) {
+    py::error_already_set e = caught();
+    say_why(e);
+    return py::object();
+  }
+}
+
 // One phase: while the pass counter is below `limit` (compared as Python
 // compares `counter < limit`), iterate `entries` afresh, print
 // "Attempt <pass+1> to <what>: '<entry>'" and try the entry; pause after

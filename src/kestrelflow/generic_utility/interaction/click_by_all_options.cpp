@@ -72,14 +72,12 @@ py::object clicking_on_element_by_all_option(Arg driver, Arg x_paths_input, Arg 
   Outcome outcome = all_options::run_passes(
       x_paths_input, max_retries, "click element with XPath", Pause::none(),
       [&](py::handle xpath) {
-        py::object element;
-        try {
-          element = wait_until(driver, timeout, "element_to_be_clickable", locator("XPATH", xpath));
-        } catch (...) {
-          py::error_already_set e = caught();
-          say({"Could not find/click element with XPath '", xpath, "', trying next XPath:"});
-          return Outcome::next;
-        }
+        py::object element = all_options::wait_or_say(
+            driver, timeout, "element_to_be_clickable", [&] { return xpath; },
+            [&](auto&) {
+              say({"Could not find/click element with XPath '", xpath, "', trying next XPath:"});
+            });
+        if (!element) return Outcome::next;
         return click_with_fallback(driver, element,
                                    concat({"Clicked successfully on element with XPath: ", xpath}));
       });
@@ -89,19 +87,17 @@ py::object clicking_on_element_by_all_option(Arg driver, Arg x_paths_input, Arg 
   outcome = all_options::run_passes(
       text_input_list, max_retries, "click element with text", Pause::growing(1),
       [&](py::handle text_input) {
-        py::object element;
-        try {
-          element = wait_until(driver, timeout, "element_to_be_clickable",
-                               locator("XPATH", exact_text_xpath(text_input)));
-        } catch (...) {
-          py::error_already_set e = caught();
-          if (is_instance(e, "TimeoutException"))
-            say({"Could not find element with exact text '", text_input,
-                 "', trying other methods."});
-          else
-            say({"An error occurred while trying to click element with text '", text_input, "': "});
-          return Outcome::next;
-        }
+        py::object element = all_options::wait_or_say(
+            driver, timeout, "element_to_be_clickable", [&] { return exact_text_xpath(text_input); },
+            [&](const py::error_already_set& e) {
+              if (is_instance(e, "TimeoutException"))
+                say({"Could not find element with exact text '", text_input,
+                     "', trying other methods."});
+              else
+                say({"An error occurred while trying to click element with text '", text_input,
+                     "': "});
+            });
+        if (!element) return Outcome::next;
         return click_with_fallback(
             driver, element,
             concat({"Clicked element with exact text '", text_input, "' (XPath exact match)."}));

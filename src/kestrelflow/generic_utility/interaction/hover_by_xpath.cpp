@@ -53,15 +53,12 @@ py::object hovering_by_xpath(Arg driver, Arg x_paths_input, Arg text_input_list,
   Outcome outcome = all_options::run_passes(
       x_paths_input, max_retries, "hover over element with XPath", Pause::growing(0.5),
       [&](py::handle xpath) {
-        py::object element;
-        try {
-          element = wait_until(driver, timeout, "visibility_of_element_located",
-                               locator("XPATH", xpath));
-        } catch (...) {
-          py::error_already_set e = caught();
-          say({"Could not find/hover element with XPath '", xpath, "', trying next one..."});
-          return Outcome::next;
-        }
+        py::object element = all_options::wait_or_say(
+            driver, timeout, "visibility_of_element_located", [&] { return xpath; },
+            [&](auto&) {
+              say({"Could not find/hover element with XPath '", xpath, "', trying next one..."});
+            });
+        if (!element) return Outcome::next;
         return hover_with_fallback(driver, element,
                                    concat({"✅ Hovered successfully on element with XPath: ", xpath}),
                                    "⚠️ Hover failed using move_to_element(): ");
@@ -72,18 +69,17 @@ py::object hovering_by_xpath(Arg driver, Arg x_paths_input, Arg text_input_list,
   outcome = all_options::run_passes(
       text_input_list, max_retries, "hover over element with text", Pause::growing(1),
       [&](py::handle text_input) {
-        py::object element;
-        try {
-          element = wait_until(driver, timeout, "visibility_of_element_located",
-                               locator("XPATH", exact_text_xpath(text_input)));
-        } catch (...) {
-          py::error_already_set e = caught();
-          if (is_instance(e, "TimeoutException"))
-            say({"⚠️ Element with text '", text_input, "' not visible yet."});
-          else
-            say({"⚠️ An error occurred while trying to hover over text '", text_input, "': ", e});
-          return Outcome::next;
-        }
+        py::object element = all_options::wait_or_say(
+            driver, timeout, "visibility_of_element_located",
+            [&] { return exact_text_xpath(text_input); },
+            [&](const py::error_already_set& e) {
+              if (is_instance(e, "TimeoutException"))
+                say({"⚠️ Element with text '", text_input, "' not visible yet."});
+              else
+                say({"⚠️ An error occurred while trying to hover over text '", text_input, "': ",
+                     e});
+            });
+        if (!element) return Outcome::next;
         return hover_with_fallback(
             driver, element,
             concat({"✅ Hovered successfully on element with text: '", text_input, "'"}),
