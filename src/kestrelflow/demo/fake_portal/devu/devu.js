@@ -154,11 +154,7 @@
       "</div>";
     $("#view").innerHTML = html;
     $("#forms-search").addEventListener("click", function () {
-      state.filter = $("#view .number-filter").textContent.trim();
-      record("inbox search", state.filter);
-      showLoader();
-      $("table.applications tbody").innerHTML = applicationRows(listedApplications());
-      bindRows();
+      searchApplications($("#view .number-filter").textContent.trim());
     });
     bindRows();
   }
@@ -175,12 +171,17 @@
       "</div>";
     $("#view").innerHTML = html;
     $("#devu-search").addEventListener("click", function () {
-      state.filter = $("#applicationNumber_input").value;
-      record("inbox search", state.filter);
-      showLoader();
-      $("table.applications tbody").innerHTML = applicationRows(listedApplications());
-      bindRows();
+      searchApplications($("#applicationNumber_input").value);
     });
+    bindRows();
+  }
+
+  // Lists the applications for the filter, behind the loader.
+  function searchApplications(filter) {
+    state.filter = filter;
+    record("inbox search", state.filter);
+    showLoader();
+    $("table.applications tbody").innerHTML = applicationRows(listedApplications());
     bindRows();
   }
 
