@@ -50,8 +50,10 @@
 //   frame/calls.h        the lists routines hand on (strings, one_item_list)
 //                        and the routines one routine calls by name, each
 //                        call's fixed arguments spelt out once.
-//   frame/file_safety.h  writing a file beside its name and putting it in
-//                        place only when complete.
+//   frame/file_safety.h  files that appear complete or not at all: a new
+//                        file put in place (write_beside), a file saved over
+//                        (save_text), a new temporary file, bytes appended
+//                        with an undo (append_whole); each with its rules.
 //   Fast paths           routines are written plainly; a hand-tuned fast path
 //                        lives in its own file beside the routine it serves
 //                        (for example page_state/table_rows_scan.cpp,
