@@ -67,13 +67,15 @@ def run_folder(tmp_path):
     png(shots / "Portal - Open" / "Open_1.png", (160, 90), "red", STARTED + 2)
     png(shots / "Portal - Search" / "Search_1.png", (320, 180), "blue", STARTED + 5)
     png(shots / "Portal - Search" / "Search_0.png", (640, 360), "red", EARLIER_RUN)  # an earlier run
+    png(shots / "Portal - Open" / "Open_0.png", (640, 360), "red", STARTED - 0.5)  # one that just ended
     png(tmp_path / "failures" / "03_Read_fee.png", (200, 100), "orange", STARTED + 10)
     png(tmp_path / "failures" / "04_Pay.png", (200, 100), "black", STARTED + 12)
     (tmp_path / "failures" / "03_Read_fee.html").write_text("<html>fees</html>")
     (tmp_path / "failures" / "04_Pay.html").write_text("<html>pay</html>")
     earlier = [("Search", "http://portal/old.js", 0, 999), ("Gone", "http://portal/old.css", 0, 5)]
-    write_timings(tmp_path / "timings.csv", [(EARLIER_RUN, earlier), (STARTED + 2, TIMINGS[:2]),
-                                             (STARTED + 5, TIMINGS[2:])])
+    just_ended = [("Open", "http://portal/late.js", 0, 7)]  # stamped the second before this run
+    write_timings(tmp_path / "timings.csv", [(EARLIER_RUN, earlier), (STARTED - 1, just_ended),
+                                             (STARTED + 2, TIMINGS[:2]), (STARTED + 5, TIMINGS[2:])])
     run = {"job": "land-search", "service": "Land search", "web_app": "Portal", "status": "failed",
            "reason": None, "started": time.strftime("%Y-%m-%dT%H:%M:%S", time.localtime(STARTED)),
            "finished": time.strftime("%Y-%m-%dT%H:%M:%S", time.localtime(FINISHED)),
@@ -122,10 +124,11 @@ def test_what_pages_and_callers_gave_is_shown_as_text(report):
 def test_only_the_runs_own_rows_and_screenshots_are_shown(report):
     names = [s.find_element(By.CLASS_NAME, "name").text for s in report.find_elements(By.CSS_SELECTOR, "section.step")]
     assert "Gone" not in names
-    search = section(report, "Search")
-    assert "old.js" not in search.text
-    img = search.find_element(By.CSS_SELECTOR, ".shot > a > img")
-    assert report.execute_script("return arguments[0].naturalWidth", img) == 320
+    for step, earlier_row, width in (("Search", "old.js", 320), ("Open", "late.js", 160)):
+        shown = section(report, step)
+        assert earlier_row not in shown.text
+        img = shown.find_element(By.CSS_SELECTOR, ".shot > a > img")
+        assert report.execute_script("return arguments[0].naturalWidth", img) == width
 
 
 def test_screenshots_load_inline_and_enlarge_on_click(report):

@@ -31,6 +31,7 @@ import base64
 import csv
 import datetime as _dt
 import json
+import math
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -46,7 +47,9 @@ UNKNOWN = "unknown"
 # Width of the waterfall's drawing area, in SVG user units (pixels).
 WATERFALL_WIDTH = 600
 ROW_HEIGHT = 18
-# The CSV's time stamps have whole seconds; screenshots' times are file times.
+# The CSV's time stamps and run.json's times have whole seconds (cut, not
+# rounded); screenshots' times are file times.  A run's window is therefore
+# compared second by second.  SLACK widens an estimated start.
 SLACK = 1.0
 STAMP = "%Y-%m-%d %H:%M:%S"
 
@@ -113,8 +116,11 @@ def _epoch(value):
 
 
 def _in_window(epoch, window):
+    """Whether the time falls in the window's seconds: a row stamped in the
+    second before the run began belongs to an earlier run."""
     start, end = window
-    return (start is None or epoch >= start - SLACK) and (end is None or epoch <= end + SLACK)
+    second = math.floor(epoch)
+    return (start is None or second >= math.floor(start)) and (end is None or second <= math.floor(end))
 
 
 def timing_blocks(path, window):
