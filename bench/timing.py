@@ -24,6 +24,20 @@ def cores():
     return os.cpu_count() or 1
 
 
+def _rotated(names, repeats, measure):
+    """Calls measure(name) for every name once per repeat, starting each repeat
+    one name further on; returns (times, loads): name -> the measures, and
+    the load averages seen during the repeats."""
+    times = {name: [] for name in names}
+    loads = [load()]
+    for repeat in range(repeats):
+        shift = repeat % len(names)
+        for name in names[shift:] + names[:shift]:
+            times[name].append(measure(name))
+        loads.append(load())
+    return times, loads
+
+
 def interleaved(sides, repeats=5, prepare=None):
     """Times each callable of `sides` (name -> fn) once per repeat, in turn.
 
@@ -31,33 +45,20 @@ def interleaved(sides, repeats=5, prepare=None):
     outside the timed part.  Returns (times, loads): name -> list of seconds,
     and the load averages seen during the repeats.
     """
-    names = list(sides)
-    times = {name: [] for name in names}
-    loads = [load()]
-    for repeat in range(repeats):
-        shift = repeat % len(names)
-        for name in names[shift:] + names[:shift]:
-            args = prepare(name) if prepare else ()
-            start = time.perf_counter()
-            sides[name](*args)
-            times[name].append(time.perf_counter() - start)
-        loads.append(load())
-    return times, loads
+    def measure(name):
+        args = prepare(name) if prepare else ()
+        start = time.perf_counter()
+        sides[name](*args)
+        return time.perf_counter() - start
+
+    return _rotated(list(sides), repeats, measure)
 
 
 def interleaved_statements(statements, number, repeats=7):
     """Like interleaved() for tiny statements: name -> (statement, globals),
     each repeat timing `number` executions; returns seconds per execution."""
     timers = {name: timeit.Timer(stmt, globals=env) for name, (stmt, env) in statements.items()}
-    names = list(timers)
-    times = {name: [] for name in names}
-    loads = [load()]
-    for repeat in range(repeats):
-        shift = repeat % len(names)
-        for name in names[shift:] + names[:shift]:
-            times[name].append(timers[name].timeit(number) / number)
-        loads.append(load())
-    return times, loads
+    return _rotated(list(timers), repeats, lambda name: timers[name].timeit(number) / number)
 
 
 def spread(values, scale=1.0, digits=2):

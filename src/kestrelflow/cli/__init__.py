@@ -25,7 +25,6 @@ DEFAULT_CLIENT_TIMEOUT = 120.0
 # After the time-out the job's process has this long, past one client
 # time-out, to hand back its records before it is ended too.
 GRACE = 15.0
-TIMED_OUT = "job time-out"
 
 
 def _positive(text):
@@ -235,7 +234,7 @@ class Runner:
 
     def result_from_messages(self, r, reason):
         """The job's result when its process ended without handing one back."""
-        from kestrelflow.cli.worker import iso
+        from kestrelflow.cli.worker import CSV, FAILURES, LOG, SCREENSHOTS, TIMED_OUT, iso
         steps = {m["index"]: m for m in r.steps}
         timed_out = r.ended_browser
         results = []
@@ -256,8 +255,7 @@ class Runner:
                 "browser": self.options.browser, "remote": None,
                 "started": iso(r.started), "finished": iso(finished), "seconds": round(finished - r.started, 3),
                 "status": "error", "reason": reason,
-                "paths": {"csv": "timings.csv", "screenshots": "screenshots", "failures": "failures",
-                          "log": "output.log"},
+                "paths": {"csv": CSV, "screenshots": SCREENSHOTS, "failures": FAILURES, "log": LOG},
                 "step_results": results, "data_extracted": []}
 
 

@@ -3,6 +3,7 @@
 #include "frame/file_safety.h"
 
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 namespace kf {
@@ -138,9 +139,16 @@ long long stat_field(py::handle status, const char* field) {
   return status.attr(field).cast<long long>();
 }
 
-// The path as text when save_text may replace what it names (rule 1); the
-// empty object when it is written in place (rule 2).
-py::object replaceable_path(py::handle os, py::handle file_path) {
+// What save_text may replace (rule 1): the path as text, and the file's
+// status (empty when nothing is there yet).
+struct Replaceable {
+  py::object path;
+  py::object status;
+};
+
+// The target when save_text may replace what it names (rule 1); nothing when
+// it is written in place (rule 2).
+std::optional<Replaceable> replaceable(py::handle os, py::handle file_path) {
   py::object path;
   py::object folder;
   py::object status;
@@ -151,16 +159,17 @@ py::object replaceable_path(py::handle os, py::handle file_path) {
     status = call_method(os, "lstat", {path});
   } catch (...) {
     py::error_already_set e = caught();
-    if (!e.matches(PyExc_FileNotFoundError) || !folder) return py::object();
+    if (!e.matches(PyExc_FileNotFoundError) || !folder) return std::nullopt;
   }
-  if (!may(os, folder, os.attr("W_OK") | os.attr("X_OK"))) return py::object();
-  if (!status) return path;  // nothing there yet
+  if (!may(os, folder, os.attr("W_OK") | os.attr("X_OK"))) return std::nullopt;
+  if (!status) return Replaceable{path, status};  // nothing there yet
   constexpr long long kTypeBits = 0170000, kRegular = 0100000;
   bool plain = (stat_field(status, "st_mode") & kTypeBits) == kRegular &&
                stat_field(status, "st_nlink") == 1 &&
                stat_field(status, "st_uid") == call_method(os, "geteuid").cast<long long>() &&
                may(os, path, os.attr("W_OK"));
-  return plain ? path : py::object();
+  if (!plain) return std::nullopt;
+  return Replaceable{path, status};
 }
 
 // open(path, "w", encoding="utf-8").write(text), closing the file whatever
@@ -174,13 +183,9 @@ void write_text_in_place(py::handle path, py::handle text) {
 // Rule 1 of save_text: false, with nothing changed, when the new file cannot
 // be made, would get another group than the old one, or cannot take the old
 // one's place.  A failure to write the text raises, the target untouched.
-bool replace_with_text(py::handle os, py::handle text, const py::object& path) {
-  py::object existing;
-  try {
-    existing = call_method(os, "stat", {path});
-  } catch (...) {
-    py::error_already_set e = caught(PyExc_FileNotFoundError);
-  }
+bool replace_with_text(py::handle os, py::handle text, const Replaceable& target) {
+  const py::object& path = target.path;
+  const py::object& existing = target.status;
   std::pair<py::object, py::object> created;
   try {
     created = create_temporary(os, path, 0666);
@@ -230,8 +235,8 @@ bool replace_with_text(py::handle os, py::handle text, const py::object& path) {
 
 void save_text(py::handle file_path, py::handle text) {
   py::object os = g("os");
-  py::object path = replaceable_path(os, file_path);
-  if (!path || !replace_with_text(os, text, path)) write_text_in_place(file_path, text);
+  std::optional<Replaceable> target = replaceable(os, file_path);
+  if (!target || !replace_with_text(os, text, *target)) write_text_in_place(file_path, text);
 }
 
 py::object write_new_temporary(const char* suffix, py::handle text) {

@@ -39,14 +39,38 @@ static PyObject* interned(const char* name) {
   return key;
 }
 
-py::object g(const char* name) {
-  PyObject* value = PyDict_GetItemWithError(module_dict().ptr(), interned(name));
+namespace {
+
+// The module-level name `key` (spelt `name` in the error).
+py::object global_named(PyObject* key, const char* name) {
+  PyObject* value = PyDict_GetItemWithError(module_dict().ptr(), key);
   if (value == nullptr) {
     if (!PyErr_Occurred()) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
     throw py::error_already_set();
   }
   return py::reinterpret_borrow<py::object>(value);
 }
+
+// self.<name>(*args), through vectorcall.
+py::object call_method_named(py::handle self, PyObject* name,
+                             std::initializer_list<py::handle> args) {
+  PyObject* stack[9] = {self.ptr()};
+  size_t n = 1;
+  for (py::handle arg : args) {
+    if (n == 9) throw std::length_error("kf::call_method takes at most 8 arguments");
+    stack[n++] = arg.ptr();
+  }
+  PyObject* result =
+      PyObject_VectorcallMethod(name, stack, n | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
+  if (result == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(result);
+}
+
+}  // namespace
+
+py::object g(const char* name) { return global_named(interned(name), name); }
+
+py::object g(const Literal& name) { return global_named(name.str().ptr(), name.utf8()); }
 
 py::object call(py::handle callable, std::initializer_list<py::handle> args) {
   PyObject* stack[8];
@@ -61,41 +85,14 @@ py::object call(py::handle callable, std::initializer_list<py::handle> args) {
 }
 
 py::object call_method(py::handle self, const char* name, std::initializer_list<py::handle> args) {
-  PyObject* stack[9] = {self.ptr()};
-  size_t n = 1;
-  for (py::handle arg : args) {
-    if (n == 9) throw std::length_error("kf::call_method takes at most 8 arguments");
-    stack[n++] = arg.ptr();
-  }
-  PyObject* result = PyObject_VectorcallMethod(interned(name), stack,
-                                               n | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
-  if (result == nullptr) throw py::error_already_set();
-  return py::reinterpret_steal<py::object>(result);
-}
-
-py::handle literal(const char* utf8) { return interned(utf8); }
-
-py::object g(const Literal& name) {
-  PyObject* value = PyDict_GetItemWithError(module_dict().ptr(), name.str().ptr());
-  if (value == nullptr) {
-    if (!PyErr_Occurred()) PyErr_Format(PyExc_NameError, "name '%s' is not defined", name.utf8());
-    throw py::error_already_set();
-  }
-  return py::reinterpret_borrow<py::object>(value);
+  return call_method_named(self, interned(name), args);
 }
 
 py::object call_method(py::handle self, const Literal& name, std::initializer_list<py::handle> args) {
-  PyObject* stack[9] = {self.ptr()};
-  size_t n = 1;
-  for (py::handle arg : args) {
-    if (n == 9) throw std::length_error("kf::call_method takes at most 8 arguments");
-    stack[n++] = arg.ptr();
-  }
-  PyObject* result = PyObject_VectorcallMethod(name.str().ptr(), stack,
-                                               n | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr);
-  if (result == nullptr) throw py::error_already_set();
-  return py::reinterpret_steal<py::object>(result);
+  return call_method_named(self, name.str().ptr(), args);
 }
+
+py::handle literal(const char* utf8) { return interned(utf8); }
 
 py::object import_module(const char* name) {
   PyObject* module = PyImport_ImportModule(name);
