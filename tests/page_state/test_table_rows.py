@@ -2,8 +2,11 @@
 checked against the plain iterrows rule."""
 import datetime
 import decimal
+import glob
 import math
+import os
 import random
+import re
 import warnings
 
 import numpy as np
@@ -323,3 +326,91 @@ def test_a_comparison_that_raises_far_down_raises_after_the_rows_before_it(gu, l
         gu.find_matching_row(frame.copy(), {"owner": "y"})
     frame.iloc[4999, column] = "y"
     assert gu.find_matching_row(frame.copy(), {"owner": "y"}) == py_find_matching_row(frame.copy(), {"owner": "y"}) == 4999
+
+
+# ---- typed columns: zoned datetimes, categories, nullable columns, floats against ints --------
+
+DUBAI = "Asia/Dubai"
+INSTANT = pd.Timestamp("2024-01-01 04:00", tz=DUBAI)  # midnight UTC
+
+
+def typed_column(kind, n, rng):
+    pick = lambda *choices: [rng.choice(choices) for _ in range(n)]  # noqa: E731
+    if kind in ("utc", "dubai"):
+        zone = "UTC" if kind == "utc" else DUBAI
+        return pd.array([pd.NaT if cell is None else cell.tz_convert(zone) for cell in
+                         pick(INSTANT, INSTANT + pd.Timedelta(hours=1), None)], dtype=f"datetime64[ns, {zone}]")
+    if kind == "naive":
+        return pd.array(pick(pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-01 04:00"), pd.NaT),
+                        dtype="datetime64[us]")
+    if kind == "category-int":
+        return pd.Categorical(pick(1, 2, None), categories=[1, 2, 3])
+    if kind == "category-text":
+        return pd.Categorical(pick("a", "b", None), categories=["a", "b", "unused"])
+    if kind in ("Int64-full", "string-full", "boolean-full"):
+        return typed_column(kind[:-5] + "-some", n, rng).fillna({"Int64": 2, "string": "a", "boolean": True}[kind[:-5]])
+    if kind == "Int64-some":
+        return pd.array(pick(1, 2, 2**53 + 1, None), dtype="Int64")
+    if kind == "string-some":
+        return pd.array(pick("a", "b", None), dtype="string")
+    if kind == "boolean-some":
+        return pd.array(pick(True, False, None), dtype="boolean")
+    if kind == "int32":
+        return np.array(pick(0, 1, 2), dtype=np.int32)
+    return column(kind, n, rng)
+
+
+TYPED_MIXES = {
+    # two zones holding the same instants, beside naive datetimes and text
+    "zoned": ["utc", "dubai", "naive", "text-with-gaps"],
+    "zoned-only": ["utc", "dubai"],
+    "one-zone": ["utc"],
+    "categories": ["category-int", "category-text", "int", "str"],
+    "categories-only": ["category-int", "category-text"],
+    # nullable columns with and without missing cells
+    "nullable": ["Int64-some", "Int64-full", "string-some", "string-full", "boolean-some", "boolean-full", "int"],
+    "nullable-full": ["Int64-full", "string-full", "boolean-full", "float"],
+    # float criteria against int columns, alone and beside floats
+    "ints": ["int", "int32", "uint8"],
+    "ints-and-floats": ["int", "int32", "float"],
+}
+TYPED_VALUES = [INSTANT, INSTANT.tz_convert("UTC"), INSTANT.tz_convert(None), INSTANT.tz_localize(None),
+                pd.Timestamp("2024-01-01"), INSTANT.to_pydatetime(), pd.Timestamp("2024-01-01 01:00", tz="UTC"),
+                "a", "b", "unused", 1, 2, 3, 1.0, 2.0, 2.5, 0.0, -0.0, float(2**53), float(2**53 + 2),
+                2**53 + 1, True, False, None, np.nan, pd.NA, pd.NaT, np.float64(2.0)]
+
+
+@pytest.mark.parametrize("python_scalars", [False, True], ids=["numpy-scalars", "python-scalars"])
+@pytest.mark.parametrize("mix", TYPED_MIXES)
+def test_same_answers_on_typed_columns(gu, mix, python_scalars):
+    rng = random.Random("typed " + mix)
+    with pd.option_context("future.python_scalars", python_scalars):
+        for _ in range(120):
+            n = rng.randint(0, 12) if rng.random() < 0.5 else rng.randint(60, 1200)
+            chosen = [rng.choice(TYPED_MIXES[mix]) for _ in range(rng.randint(1, 4))]
+            frame = pd.DataFrame({i: typed_column(kind, n, rng) for i, kind in enumerate(chosen)},
+                                 index=index(n, rng))
+            frame.columns = [rng.choice(NAMES) for _ in chosen]
+            criteria = {rng.choice(KEYS): rng.choice(TYPED_VALUES) for _ in range(rng.randint(1, 3))}
+            threshold = rng.choice([0.3, 0.5, 1, 1.01])
+            expected = outcome(py_find_matching_row, frame.copy(), dict(criteria), threshold)
+            assert outcome(gu.find_matching_row, frame.copy(), dict(criteria), threshold) == expected, \
+                (frame, criteria, threshold)
+
+
+# ---- the routine's sources read pandas through its public interface only -------------------
+
+ROUTINE_SOURCES = os.path.join(os.path.dirname(__file__), "..", "..", "src", "kestrelflow", "generic_utility",
+                               "page_state")
+PRIVATE_ATTRIBUTES = re.compile(r"""["'.](_ndarray|_mask|_data|_value|_values|_mgr|_codes)\b""")
+
+
+def test_the_routine_reads_no_private_pandas_attribute():
+    sources = sorted(glob.glob(os.path.join(ROUTINE_SOURCES, "table_rows*")))
+    if not sources:
+        pytest.skip("the sources are not beside the tests (an installed-only run)")
+    found = [f"{os.path.basename(path)}:{number}: {line.strip()}"
+             for path in sources
+             for number, line in enumerate(open(path, encoding="utf-8"), 1)
+             if PRIVATE_ATTRIBUTES.search(line)]
+    assert found == []
