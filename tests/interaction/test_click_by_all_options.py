@@ -108,3 +108,11 @@ def test_scrolling_brings_the_text_into_view(page, clock, out, text, holder):
     assert out() == [f"Scrolled to element with text: {text}", XPATH_PHASE_OVER,
                      "Failed to click element with provided text inputs after 0 attempts."]
     assert in_view(page, holder)
+
+
+def test_the_click_waits_for_a_loader_to_leave(open_page, clock, out):
+    page = open_page("interaction_click_loading.html", leave_after=1500)
+    assert gu.clicking_on_element_by_all_option(page, ["//button[@id='go']"], [], timeout=1) is True
+    assert out() == ["Attempt 1 to click element with XPath: '//button[@id='go']'",
+                     "Clicked successfully on element with XPath: //button[@id='go']"]
+    assert clicks(page) == ["go"]

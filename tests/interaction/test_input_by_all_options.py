@@ -1,5 +1,9 @@
 import pytest
-from selenium.common.exceptions import InvalidSelectorException, NoSuchElementException
+from selenium.common.exceptions import (InvalidSelectorException, NoSuchElementException,
+                                        StaleElementReferenceException)
+
+from fakes import FakeDriver, FakeElement
+from helpers import sleeps_until
 
 import kestrelflow.generic_utility as gu
 
@@ -63,24 +67,47 @@ def field_value(driver, locator, host):
     ("#inner-locked", "open-host"),
     ("#inner-off", "open-host"),
 ], ids=["read-only input", "read-only textarea", "read-only in shadow", "disabled in shadow"])
-def test_field_that_takes_no_keys_is_passed_over(page, clock, out, locator, host, field_type):
-    # The browser accepts keys for such a field without an error and keeps its value.
+def test_field_that_takes_no_keys_is_a_typing_error(page, clock, out, locator, host, field_type):
+    # Each attempt pauses, then fails to type: clearing such a field raises,
+    # and a field typed into without clearing is found unchanged.
     before = field_value(page, locator, host)
-    result = gu.input_data_by_all_option(page, [locator], [], "typed", None, max_attempts=1, timeout=1,
+    result = gu.input_data_by_all_option(page, [locator], [], "typed", None, max_attempts=2, timeout=1,
                                          shadow_host_tag=host, field_type=field_type)
     assert result is False
     shadow = ["✅ Shadow root found for <open-host>"] if host else []
     assert out() == shadow + [
         f"Attempt 1 to input data using XPath: '{locator}'",
-        f"Could not find/interact with element using XPath '{locator}', retrying.",
+        "Error inputting data in Text field: ",
+        f"Attempt 2 to input data using XPath: '{locator}'",
+        "Error inputting data in Text field: ",
         XPATH_PHASE_OVER,
-        "Failed to input data for provided text inputs after 1 attempts.",
+        "Failed to input data for provided text inputs after 2 attempts.",
     ]
     assert field_value(page, locator, host) == before
-    assert clock.sleeps == [1]
+    assert clock.sleeps == [2, 2, 1, 2]
 
 
-def test_read_only_field_found_by_text_is_passed_over(page, clock, out):
+@pytest.mark.parametrize("field_type", ["others", "Text_field"])
+def test_field_unlocked_by_a_timer_is_typed_after_the_input_delay(open_page, clock, out, field_type):
+    page = open_page(PAGE, unlock_after=1000)
+    sleeps_until(clock, page, "return !document.getElementById('later').readOnly")
+    assert gu.input_data_by_all_option(page, ["//input[@id='later']"], [], "Mona", None,
+                                       field_type=field_type) is True
+    assert out()[-1] == TYPED + "//input[@id='later']'"
+    assert value(page, "later") == "Mona"
+    assert clock.sleeps == [2]
+
+
+def test_field_unlocked_on_focus_is_typed(page, clock, out):
+    assert gu.input_data_by_all_option(page, ["//input[@id='guarded']"], [], "user@example.org", None,
+                                       timeout=1, field_type="others") is True
+    assert out() == ["Attempt 1 to input data using XPath: '//input[@id='guarded']'",
+                     TYPED + "//input[@id='guarded']'"]
+    assert value(page, "guarded") == "user@example.org"
+    assert clock.sleeps == [2]
+
+
+def test_read_only_field_found_by_text_is_a_typing_error(page, clock, out):
     result = gu.input_data_by_all_option(page, [], ["Signed notes", "Prefilled"], "typed", None,
                                          max_attempts=1, timeout=1, input_delay=0.25)
     assert result is True
@@ -88,13 +115,25 @@ def test_read_only_field_found_by_text_is_passed_over(page, clock, out):
         XPATH_PHASE_OVER,
         "Attempt 1 to input data using text: 'Signed notes'",
         "# Option 1: Input data based on text",
-        "An error occurred while trying to input data for text 'Signed notes':",
+        "Error inputting data in Text field: ",
         "Attempt 1 to input data using text: 'Prefilled'",
         "# Option 1: Input data based on text",
         "Data input successfully using XPath: '//*[text()='Prefilled']'",
     ]
     assert value(page, "locked-notes") == "Signed notes" and value(page, "notes") == "typed"
-    assert clock.sleeps == [0.25]
+    assert clock.sleeps == [0.25, 0.25]
+
+
+def test_a_field_whose_type_cannot_be_read_is_masked(clock, out):
+    class Unreadable(FakeElement):
+        def get_attribute(self, name):
+            raise StaleElementReferenceException("stale element reference")
+
+    field = Unreadable(name="field")
+    driver = FakeDriver({"//input": field})
+    assert gu.input_data_by_all_option(driver, ["//input"], [], "s3cret!", None, timeout=1) is True
+    assert out() == ["Attempt 1 to input data using XPath: '//input'", "********", TYPED + "//input'"]
+    assert field.value == "s3cret!"
 
 
 def test_others_types_without_clearing_or_echo(page, clock, out):

@@ -58,11 +58,12 @@ constexpr const char* kRefusesTyping =
     "return (tag === 'input' || tag === 'textarea' || tag === 'select')"
     " && (e.readOnly === true || e.matches(':disabled'));";
 
-// Raises ElementNotInteractableException when the field to type into is
-// read-only or disabled, so that it is passed over like any field that
-// cannot be reached.  A field the question cannot be put to is left to the
-// typing, which reports its own failure.
-void require_typable(Arg driver, py::handle input_field) {
+// Raises ElementNotInteractableException when the field just typed into
+// without clearing is still read-only or disabled: the keys went nowhere.
+// The question is put after the typing, since a field may unlock on the
+// focus the typing gives it.  A field the question cannot be put to (gone
+// with the page the keys submitted, say) counts as typed into.
+void require_typed(Arg driver, py::handle input_field) {
   bool refuses = false;
   try {
     refuses = truthy(run_script(driver, kRefusesTyping, input_field));
@@ -75,7 +76,9 @@ void require_typable(Arg driver, py::handle input_field) {
 }
 
 // Types the data after the input delay, clearing the field first (and then
-// echoing the value, when asked) for a text field.  Prints `success_line`.
+// echoing the value, when asked) for a text field; clearing raises for a
+// field that takes no keys, and a field typed into without clearing is
+// asked afterwards.  Prints `success_line`.
 Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool echo,
                   const py::str& success_line) {
   try {
@@ -90,6 +93,7 @@ Outcome type_data(const Call& c, py::handle input_field, bool clear_first, bool 
       }
     }
     input_field.attr("send_keys")(c.data);
+    if (!clear_first) require_typed(c.driver, input_field);
     say_values({success_line});
     return Outcome::succeeded;
   } catch (...) {
@@ -109,7 +113,6 @@ Outcome enter_by_xpath(const Call& c, py::handle xpath) {
     else
       input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", xpath));
-    if (typing) require_typable(c.driver, input_field);
   } catch (...) {
     // Only a missing or unreachable field is retried; other errors leave.
     caught(py::make_tuple(g("TimeoutException"), g("ElementNotInteractableException")));
@@ -150,11 +153,9 @@ Outcome enter_by_text(const Call& c, py::handle text_input) {
       py::object input_field =
           wait_until(c.driver, c.timeout, "element_to_be_clickable", locator("XPATH", text_xpath));
 
-      if (is_kind(c.field_type, "Text_field")) {
-        require_typable(c.driver, input_field);
+      if (is_kind(c.field_type, "Text_field"))
         return type_data(c, input_field, true, false,
                          concat({"Data input successfully using XPath: '", text_xpath, "'"}));
-      }
       if (is_kind(c.field_type, "Calender")) {
         try {
           pick_calendar_day(c.driver, text_xpath, c.calender_date, c.timeout);
