@@ -233,4 +233,13 @@ def detect_language(text: str) -> str:
     """Tell the language of a text by a vote over its letters."""
 
 def run_steps(driver: WebDriver, step_list: Iterable[Sequence[Any]], web_app_name: Any, file_path: Any, Base_path: Any, SERVICE_NAME: Any, Screenshots_path: Any, application_validation_box: Any = None, sleep_time: float = 0.5) -> tuple[dict[str, Any], list[dict[str, Any]]]:
-    """Run a list of steps with a screenshot and timings after each."""
+    """Run a list of steps with a screenshot and timings after each.
+
+    A step is [name, action, xpaths, texts, delay(, values(, limits))]; the
+    optional seventh element is a dict with "timeout" (the routine's wait per
+    lookup) and/or "retries" (its passes) for a click, input or read step.
+    Each entry of the context's "step_results" has "step", "action",
+    "outcome" ("done", "not done", "no action" or "error"), "reason" (None
+    when done, else one line saying why), "seconds", "error", "url" and
+    "title" (the page's title after a get_url step).
+    """

@@ -4,6 +4,7 @@ screenshot and the network timings after every step."""
 import pandas as pd
 
 import kestrelflow.generic_utility as gu
+from helpers import sleeps_until
 
 TIMING_COLUMNS = [
     "name", "initiatorType", "duration", "decodedBodySize", "transferSize", "responseStatus",
@@ -82,11 +83,13 @@ def test_a_run_on_a_browser_that_has_gone_returns_its_records(pages, clock, out,
                                  str(tmp_path / "shots"), "Search service", "unused")
 
     # Each step fails at its first command (the export at the latest), is
-    # recorded with an empty URL, and the run reaches its end.
+    # recorded with an empty URL (the navigation with the address it asked
+    # for), and the run reaches its end.
+    urls = [url, "", ""]
     assert [(r["step"], r["outcome"], r["url"]) for r in context["step_results"]] == [
-        (step[0], "error", "") for step in steps]
+        (step[0], "error", u) for step, u in zip(steps, urls)]
     assert [(r["ServiceName"], r["URL"]) for r in context["error_records"]] == [
-        ("Search service - " + step[0], "") for step in steps]
+        ("Search service - " + step[0], u) for step, u in zip(steps, urls)]
     assert data == [{"step": "Read", "value": False}]
 
 
@@ -110,3 +113,18 @@ def test_a_step_whose_screenshot_cannot_be_written_is_recorded_as_failed(driver,
     assert len(saved) == 1 and "Open_portal_" in saved[0]
     assert [p.name[:12] for p in shots.rglob("*") if p.is_file()] == ["Open_portal_"]
     assert list(dict.fromkeys(pd.read_csv(timings)["Step Type"])) == ["Open portal"]
+
+
+def test_an_input_step_types_into_a_field_that_unlocks_before_its_input_delay_ends(
+        driver, pages, clock, out, tmp_path):
+    url = pages.url("interaction_input.html") + "?unlock_after=1000"
+    steps = [["Open form", "get_url", [], [], 0, [url]],
+             ["Type name", "input", ["//input[@id='later']"], [], 0, ["Mona"]]]
+    # Only the input delay (1 s) lasts as long as the page's own timer.
+    sleeps_until(clock, driver, "return !document.getElementById('later').readOnly",
+                 when=lambda seconds: seconds == 1)
+    context, data = gu.run_steps(driver, steps, "Form", str(tmp_path / "t.csv"),
+                                 str(tmp_path / "shots"), "Form service", "unused")
+    assert [r["outcome"] for r in context["step_results"]] == ["done", "done"]
+    assert driver.find_element("id", "later").get_attribute("value") == "Mona"
+    assert clock.sleeps == [0, 0.5, 1, 0, 0.5]

@@ -347,8 +347,9 @@ def test_each_step_has_its_outcome(driver, routines, clock, out, step, outcome):
         routines[name].answer = failing_on(["//bad"])
     context, _ = run(driver, [step])
     [result] = context["step_results"]
-    assert list(result) == ["step", "action", "outcome", "seconds", "error", "url"]
+    assert list(result) == ["step", "action", "outcome", "reason", "seconds", "error", "url", "title"]
     assert (result["step"], result["action"], result["outcome"]) == (step[0], step[1], outcome)
+    assert (result["reason"] is None) == (outcome == "done")
     assert result["error"] is None and result["url"] == "about:blank"
     assert isinstance(result["seconds"], float) and result["seconds"] >= 0
     assert context["error_records"] == []

@@ -425,13 +425,50 @@ py::error_already_set as_python_error() {
   return py::error_already_set();
 }
 
+namespace {
+// The classes caught since forget_caught(), each once, the latest last: a
+// list (strong reference) or nullptr.  Never released at exit: the
+// interpreter may be gone by then.
+PyObject* g_caught_kinds = nullptr;
+constexpr Py_ssize_t kKindsKept = 16;
+
+void note_caught(PyObject* kind) {
+  if (g_caught_kinds == nullptr) {
+    g_caught_kinds = PyList_New(0);
+    if (g_caught_kinds == nullptr) throw py::error_already_set();
+  }
+  Py_ssize_t size = PyList_GET_SIZE(g_caught_kinds);
+  for (Py_ssize_t i = 0; i < size; ++i) {
+    if (PyList_GET_ITEM(g_caught_kinds, i) == kind) {
+      if (PySequence_DelItem(g_caught_kinds, i) < 0) throw py::error_already_set();
+      --size;
+      break;
+    }
+  }
+  if (size >= kKindsKept && PySequence_DelItem(g_caught_kinds, 0) < 0)
+    throw py::error_already_set();
+  if (PyList_Append(g_caught_kinds, kind) < 0) throw py::error_already_set();
+}
+}  // namespace
+
 py::error_already_set caught(py::handle cls) {
   py::error_already_set error = as_python_error();
   if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit) ||
       !error.matches(cls))
     throw error;
+  // The class only: an instance would hold its traceback's frames alive.
+  note_caught(error.type().ptr());
   return error;
 }
+
+py::list caught_kinds() {
+  if (g_caught_kinds == nullptr) return py::list();
+  PyObject* copy = PyList_GetSlice(g_caught_kinds, 0, PY_SSIZE_T_MAX);
+  if (copy == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::list>(copy);
+}
+
+void forget_caught() { Py_CLEAR(g_caught_kinds); }
 
 bool is_instance(const py::error_already_set& e, const char* name) { return e.matches(g(name)); }
 

@@ -56,9 +56,8 @@
 //                        with an undo (append_whole); each with its rules.
 //   Fast paths           routines are written plainly; a hand-tuned fast path
 //                        lives in its own file beside the routine it serves
-//                        (for example page_state/table_rows_scan.cpp,
-//                        text/email_scan.cpp), and only where a benchmark
-//                        asks for it.
+//                        (for example text/email_scan.cpp), and only
+//                        where a benchmark asks for it.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -268,6 +267,13 @@ py::error_already_set caught(py::handle cls = PyExc_Exception);
 
 // Called inside a catch block: the exception being handled as a Python error.
 py::error_already_set as_python_error();
+
+// The classes of the exceptions that guards (caught) let through to their
+// handlers since forget_caught(), each once, the latest last: a caller can
+// tell from them why a routine reported failure by its result alone (the
+// step runner's reasons).
+py::list caught_kinds();
+void forget_caught();
 
 // True when the error is an instance of the module-level class `name`
 // (for example "TimeoutException"), looked up now.
