@@ -7,6 +7,7 @@ from pathlib import Path
 
 import pytest
 
+import helpers
 from fakes import FakeTime
 from kestrelflow.demo.server import PageServer
 from kestrelflow.local_browser import open_chrome
@@ -15,6 +16,28 @@ from kestrelflow.local_browser import open_chrome
 # pytest-xvfb starts after this file has been loaded.
 
 PAGES = Path(__file__).parent / "pages"
+
+# Set on loading, before pytest-xvfb starts the display: everything this
+# process starts from now on carries the marker (see helpers.started_here).
+helpers.mark_this_process()
+
+
+# ---- no process outlives the suite ------------------------------------------------
+
+@pytest.fixture(scope="session", autouse=True)
+def no_process_outlives_the_suite():
+    """Set up before and torn down after every other session fixture (the
+    browsers and chromedriver servers end there first): whatever this
+    process's tests started and is still running then is ended, and the run
+    fails, naming it.  Each pytest-xdist worker checks its own."""
+    yield
+    # A browser told to quit a moment ago may still be on its way out.
+    left = helpers.running_after(helpers.started_here(), 60)
+    if left:
+        told = [helpers.describe(process) for process in left]
+        helpers.end_processes(left)
+        pytest.fail("processes outlived the tests that started them (ended now):\n"
+                    + "\n".join(told), pytrace=False)
 
 
 @pytest.fixture

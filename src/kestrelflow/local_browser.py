@@ -146,9 +146,9 @@ def _start_xvfb(authority):
         if os.path.exists("/tmp/.X%d-lock" % number):
             continue
         _write_cookie(authority, number)
-        xvfb = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", "1280x900x24",
-                                 "-nolisten", "tcp", "-auth", authority],
-                                stderr=subprocess.DEVNULL)
+        xvfb = subprocess.Popen(_dying_with_this_process(["Xvfb", ":%d" % number, "-screen", "0", "1280x900x24",
+                                                          "-nolisten", "tcp", "-auth", authority]),
+                                stderr=subprocess.DEVNULL, start_new_session=True)
         for _ in range(100):
             if xvfb.poll() is not None:
                 break
@@ -158,6 +158,22 @@ def _start_xvfb(authority):
         xvfb.terminate()
         xvfb.wait()
     raise RuntimeError("could not start a virtual display (Xvfb)")
+
+
+# Sets the parent-death signal (SIGTERM) of the process, then becomes the
+# program: the display ends with the process that started it, however that
+# one ends (killed outright included).  Its own session keeps a terminal's
+# Ctrl-C, which is its owner's to handle, away from it.
+_DIE_WITH_PARENT = ("import ctypes, os, signal, sys\n"
+                    "ctypes.CDLL(None).prctl(1, signal.SIGTERM, 0, 0, 0)\n"
+                    "if os.getppid() != int(sys.argv[1]): sys.exit(1)\n"
+                    "os.execvp(sys.argv[2], sys.argv[2:])\n")
+
+
+def _dying_with_this_process(command):
+    if not sys.platform.startswith("linux"):
+        return command
+    return [sys.executable, "-c", _DIE_WITH_PARENT, str(os.getpid())] + command
 
 
 def _write_cookie(path, number):

@@ -126,12 +126,14 @@ except OSError as error:
 def test_a_failing_copy_keeps_the_earlier_copy_byte_for_byte(folder):
     import subprocess
     import sys
+
+    from helpers import child_env
     make(folder / "in", ["report.bin"], content=b"new " * 25000)
     earlier = bytes(range(256)) * 390 + b"earlier copy"
     make(folder / "out", [])
     (folder / "out" / "report 2024-03-09.bin").write_bytes(earlier)
     done = subprocess.run([sys.executable, "-c", SIZE_LIMITED], cwd=folder,
-                          capture_output=True, text=True, timeout=120)
+                          capture_output=True, text=True, timeout=1800, env=child_env())
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == [
         "raised EFBIG [Errno 27] File too large: 'in/report.bin' -> 'out/report 2024-03-09.bin'"]

@@ -8,12 +8,12 @@ import textwrap
 
 import pytest
 
-from helpers import child_env
+from helpers import HANG, child_env
 
 
-def run_python(code, timeout=120):
+def run_python(code):
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                            text=True, timeout=timeout, env=child_env())
+                            text=True, timeout=HANG, env=child_env())
     assert result.returncode == 0, result.stdout + result.stderr
     return result.stdout.splitlines()
 
@@ -132,7 +132,7 @@ def test_ctrl_c_stops_native_loops(call):
             {call}
         except KeyboardInterrupt:
             print("interrupted")
-    """, timeout=60)
+    """)
     assert lines[-1] == "interrupted"
 
 

@@ -8,12 +8,12 @@ import pytest
 
 import kestrelflow.generic_utility as gu
 from fakes import Recorder
-from helpers import child_env
+from helpers import HANG, child_env
 
 
 def run_python(code):
     return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                          text=True, env=child_env(), timeout=120)
+                          text=True, env=child_env(), timeout=HANG)
 
 
 def test_second_import_returns_the_same_module_and_runs_nothing(monkeypatch):

@@ -11,7 +11,7 @@ import pytest
 
 import kestrelflow.generic_utility as gu
 from frame.test_namespace import FUNCTIONS
-from helpers import child_env
+from helpers import HANG, child_env
 
 NAMES = [name for name, _ in FUNCTIONS]
 
@@ -75,5 +75,5 @@ def test_the_stub_matches_the_built_module(tmp_path):
     result = subprocess.run(
         [sys.executable, "-m", "mypy.stubtest", "kestrelflow.generic_utility",
          "--mypy-config-file", str(config)],
-        capture_output=True, text=True, timeout=600, cwd=tmp_path, env=child_env())
+        capture_output=True, text=True, timeout=HANG, cwd=tmp_path, env=child_env())
     assert result.returncode == 0, result.stdout + result.stderr

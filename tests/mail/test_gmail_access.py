@@ -199,8 +199,10 @@ except OSError as error:
 def test_a_failing_token_write_leaves_no_truncated_token(workdir, meanwhile):
     import subprocess
     import sys
+
+    from helpers import child_env
     done = subprocess.run([sys.executable, "-c", SIZE_LIMITED, meanwhile], cwd=workdir,
-                          capture_output=True, text=True, timeout=120)
+                          capture_output=True, text=True, timeout=1800, env=child_env())
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == ["raised EFBIG"]
     if meanwhile:

@@ -2,6 +2,9 @@
 import itertools
 
 import pytest
+from selenium.common.exceptions import WebDriverException
+
+from helpers import awaited
 
 _runs = itertools.count()
 
@@ -49,14 +52,20 @@ def stage(driver, open_page):
 @pytest.fixture
 def portal(driver, open_page):
     """Opens the portal page for a fresh run: portal(banner=2) shows the error
-    banner on the first two loads; portal.loads() counts the loads so far."""
+    banner on the first two loads; portal.loads(3) counts the loads, waiting
+    for the third when a reload the routine asked for is still under way."""
 
     class Portal:
         def __call__(self, **query):
             query.setdefault("run", "run%d" % next(_runs))
             return open_page("page_state_portal.html", **query)
 
-        def loads(self):
-            return driver.execute_script("return window.loads")
+        def loads(self, expected):
+            def count():
+                try:
+                    return driver.execute_script("return window.loads")
+                except WebDriverException:  # the page is between two loads
+                    return None
+            return awaited(count, expected)
 
     return Portal()

@@ -130,14 +130,14 @@ class TestCheckDataErrorRetrieving:
             + ["Page refreshed. Waiting before the next attempt...", "Attempt 2 of 2.", APP_READ,
                "No significant data retrieval error detected on attempt 2."]
         assert clock.sleeps == [1] * 5 + [0.5]
-        assert portal.loads() == 2
+        assert portal.loads(2) == 2
 
     def test_page_without_error(self, gu, portal, clock, out):
         driver = portal()
         assert gu.check_data_error_retrieving(driver, {"retry_delay": 3}) == FINE
         assert out() == [HEADER, "Attempt 1 of 2.", APP_READ,
                          "No significant data retrieval error detected on attempt 1."]
-        assert clock.sleeps == [] and portal.loads() == 1
+        assert clock.sleeps == [] and portal.loads(1) == 1
 
     def test_error_that_persists(self, gu, portal, clock, out):
         driver = portal(dataerror=99)
@@ -148,7 +148,7 @@ class TestCheckDataErrorRetrieving:
         assert out() == [HEADER, "Attempt 1 of 2."] + attempt + ["Attempt 2 of 2."] + attempt + [
             "Data retrieval error persists after 2 attempts."]
         assert clock.sleeps == ([1] * 5 + [4]) * 2
-        assert portal.loads() == 3
+        assert portal.loads(3) == 3
 
     def test_no_attempts_read_nothing(self, gu, portal, clock, out):
         driver = portal()
@@ -177,7 +177,7 @@ class TestCheckDataErrorRetrieving:
                          "Error detected: 'something went wrong please retry'. Refreshing the page.",
                          "Page refreshed. Waiting before the next attempt...",
                          "Data retrieval error persists after 3 attempts."]
-        assert clock.sleeps == [0.5, 0.5] and portal.loads() == 3
+        assert clock.sleeps == [0.5, 0.5] and portal.loads(3) == 3
         # The text read is the application root; the loader waited on is the spinner.
         assert len(reads) == 3
         for args, kwargs in reads:

@@ -110,7 +110,7 @@ class TestWaitForErrorToDisappear:
         assert out() == ["Error message not found (1/3).", "Error message not found (2/3).",
                          "Error message not found (3/3).",
                          "Error message disappeared for 3 consecutive checks."]
-        assert clock.sleeps == [] and portal.loads() == 1
+        assert clock.sleeps == [] and portal.loads(1) == 1
 
     def test_reloads_while_the_banner_shows(self, gu, portal, clock, out):
         driver = portal(banner=2)
@@ -119,7 +119,7 @@ class TestWaitForErrorToDisappear:
                 "Page refreshed to attempt resolving the error."]
         assert out() == seen * 2 + ["Error message not found (1/2).", "Error message not found (2/2).",
                                     "Error message disappeared for 2 consecutive checks."]
-        assert clock.sleeps == [1, 1] and portal.loads() == 3
+        assert clock.sleeps == [1, 1] and portal.loads(3) == 3
 
     @pytest.mark.parametrize("maxtrial, interval, polls", [(3, 1, 3), (1, 0.4, 3), (2.5, 1, 3), (0, 1, 0)])
     def test_banner_that_stays(self, gu, portal, clock, out, maxtrial, interval, polls):
@@ -128,7 +128,7 @@ class TestWaitForErrorToDisappear:
         lines = out()
         assert lines[-1] == "Timeout reached. Error message still exists."
         assert len(lines) == 2 * polls + 1
-        assert clock.sleeps == [interval] * polls and portal.loads() == polls + 1
+        assert clock.sleeps == [interval] * polls and portal.loads(polls + 1) == polls + 1
 
 
 class TestUnusableBrowser:

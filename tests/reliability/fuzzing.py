@@ -17,9 +17,12 @@ seeded, from a pool of hostile values, and checks every outcome:
     traceback entry;
   - a function not built yet raises NotImplementedError naming itself.
 
-The parent reports a child that dies of a signal or hangs.  The result is
-one JSON object on standard output: per function the number of calls and
-the failures found.
+The parent reports a child that dies of a signal or hangs.  A hang is told
+by the child's own CPU time (a child that spins past --hang CPU seconds) or
+by its heartbeat (a counter the child bumps after every call) standing still
+for --stall seconds, never by how long a busy machine takes to run it.  The
+result is one JSON object on standard output: per function the number of
+calls and the failures found.
 """
 import argparse
 import inspect
@@ -95,11 +98,6 @@ class ChaosDriver:
             _raise(KeyboardInterrupt)
         answer = self._rng.choice(self._answers)
         return answer(self) if callable(answer) and not isinstance(answer, type) else answer
-
-
-
-    def __getattr__(self, name):
-        return getattr(time, name)
 
 
 def install_fakes(gu, rng, dead_driver):
@@ -211,8 +209,11 @@ def check(name, outcome, raised):
     return None
 
 
-def fuzz_one(gu, name, seed, calls, budget, pool, rare, timeout=0.25):
-    """Runs in the child: the calls of one function; returns its report."""
+def fuzz_one(gu, name, seed, calls, budget, pool, rare, timeout=0.25, heartbeat=None, backstop=30.0):
+    """Runs in the child: the calls of one function; returns its report.  A
+    call is cut short after `timeout` seconds of the process's CPU time (or,
+    when it waits without using any, after `backstop` seconds); `heartbeat`,
+    when given, is bumped after every call."""
     function = getattr(gu, name)
     params = list(inspect.signature(function).parameters.values())
     rng = random.Random(f"{seed}:{name}")
@@ -223,6 +224,7 @@ def fuzz_one(gu, name, seed, calls, budget, pool, rare, timeout=0.25):
         if active[0]:
             raise CallTimeout()
 
+    signal.signal(signal.SIGPROF, on_timer)
     signal.signal(signal.SIGALRM, on_timer)
     start = time.process_time()
     made = timeouts = 0
@@ -245,7 +247,8 @@ def fuzz_one(gu, name, seed, calls, budget, pool, rare, timeout=0.25):
                 args.append(value)
         del RAISED[:]
         outcome = None
-        signal.setitimer(signal.ITIMER_REAL, timeout)
+        signal.setitimer(signal.ITIMER_PROF, timeout)
+        signal.setitimer(signal.ITIMER_REAL, backstop)
         try:
             active[0] = True
             function(*args, **kwargs)
@@ -255,7 +258,10 @@ def fuzz_one(gu, name, seed, calls, budget, pool, rare, timeout=0.25):
             outcome = error
         finally:
             active[0] = False
+            signal.setitimer(signal.ITIMER_PROF, 0)
             signal.setitimer(signal.ITIMER_REAL, 0)
+        if heartbeat is not None:
+            heartbeat.beat()
         timeouts += isinstance(outcome, CallTimeout)
         problem = check(name, outcome, RAISED)
         if problem is not None and problem not in failures:
@@ -265,7 +271,38 @@ def fuzz_one(gu, name, seed, calls, budget, pool, rare, timeout=0.25):
             "failures": [f"{p} [{a}]" for p, a in failures.items()]}
 
 
-def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, hang=60.0):
+class Heartbeat:
+    """A counter in memory shared with the forked children: the child bumps
+    it, the parent sees whether it moves."""
+
+    def __init__(self):
+        import mmap
+        self._memory = mmap.mmap(-1, 8)
+
+    def beat(self):
+        self._memory[:8] = (self.count() + 1).to_bytes(8, "little")
+
+    def count(self):
+        return int.from_bytes(self._memory[:8], "little")
+
+
+def cpu_seconds(pid):
+    """The CPU time (user and system) a process has used so far; None when it
+    cannot be read."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+    except (OSError, IndexError):
+        return None
+    # utime and stime are the 14th and 15th fields (the 12th and 13th after the name)
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, hang=60.0,
+        stall=1800.0):
+    """`hang`: the CPU seconds after which a child is taken as hung; `stall`:
+    the wall-clock seconds its heartbeat may stand still (a call that blocks
+    without using the CPU)."""
     sys.path.insert(0, TESTS)
     import kestrelflow.generic_utility as gu
     rng = random.Random(seed)
@@ -286,6 +323,7 @@ def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, h
         while queue and len(running) < jobs:
             name = queue.pop(0)
             read_end, write_end = os.pipe()
+            heartbeat = Heartbeat()
             pid = os.fork()
             if pid == 0:
                 os.close(read_end)
@@ -296,7 +334,7 @@ def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, h
                 try:
                     os.makedirs(name, exist_ok=True)
                     os.chdir(name)
-                    result = fuzz_one(gu, name, seed, calls, budget, pool, rare)
+                    result = fuzz_one(gu, name, seed, calls, budget, pool, rare, heartbeat=heartbeat)
                     os.write(write_end, json.dumps(result).encode())
                 except BaseException as error:
                     os.write(write_end, json.dumps(
@@ -304,8 +342,8 @@ def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, h
                     code = 1
                 os._exit(code)
             os.close(write_end)
-            running[pid] = (name, read_end, time.monotonic(), [])
-        for pid, (name, read_end, started, chunks) in list(running.items()):
+            running[pid] = (name, read_end, [heartbeat, heartbeat.count(), time.monotonic()], [])
+        for pid, (name, read_end, progress, chunks) in list(running.items()):
             ready, _, _ = select.select([read_end], [], [], 0.01)
             if ready:
                 chunk = os.read(read_end, 65536)
@@ -314,10 +352,11 @@ def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, h
                     continue
             done, status = os.waitpid(pid, os.WNOHANG)
             if done == 0:
-                if time.monotonic() - started > hang:
+                verdict = _hung(pid, progress, hang, stall)
+                if verdict:
                     os.kill(pid, signal.SIGKILL)
                     os.waitpid(pid, 0)
-                    report[name] = {"calls": 0, "failures": ["hung"]}
+                    report[name] = {"calls": 0, "failures": [verdict]}
                     os.close(read_end)
                     del running[pid]
                 continue
@@ -339,17 +378,36 @@ def run(seed=1, calls=3000, budget=0.5, jobs=2, names=None, dead_browser=True, h
     return report
 
 
+def _hung(pid, progress, hang, stall):
+    """Why a running child counts as hung ("" while it does not)."""
+    heartbeat, seen, since = progress
+    now = time.monotonic()
+    if heartbeat.count() != seen:
+        progress[1:] = [heartbeat.count(), now]
+    elif now - since > stall:
+        return "hung (no call ended in %.0f s)" % stall
+    used = cpu_seconds(pid)
+    if used is not None and used > hang:
+        return "hung (%.0f s of CPU time)" % used
+    return ""
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--calls", type=int, default=3000)
     parser.add_argument("--budget", type=float, default=0.5)
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--hang", type=float, default=None,
+                        help="CPU seconds after which a child is hung (default: 60, or 20 budgets)")
+    parser.add_argument("--stall", type=float, default=1800.0,
+                        help="wall-clock seconds a child may end no call before it is hung")
     parser.add_argument("--no-browser", action="store_true")
     parser.add_argument("names", nargs="*")
     options = parser.parse_args()
     report = run(options.seed, options.calls, options.budget, options.jobs, options.names or None,
-                 not options.no_browser, hang=max(60.0, options.budget * 20))
+                 not options.no_browser, hang=options.hang or max(60.0, options.budget * 20),
+                 stall=options.stall)
     json.dump(report, sys.stdout, indent=1, ensure_ascii=True)
     print()
 

@@ -5,6 +5,7 @@ import signal
 
 import pytest
 
+from helpers import end_processes, process_tree
 from kestrelflow.local_browser import open_chrome
 
 
@@ -29,6 +30,7 @@ def browser_pids(driver):
 def test_a_death_mid_run_keeps_the_records(gu, pages, clock, out, tmp_path, victim,
                                            monkeypatch):
     driver = open_chrome(headless=True)
+    tree = []  # chromedriver and the browser's processes, taken right before the death
     try:
         driver_pid, children = browser_pids(driver)
         export = gu.export_network_logs
@@ -37,6 +39,7 @@ def test_a_death_mid_run_keeps_the_records(gu, pages, clock, out, tmp_path, vict
             # The death comes right after the read step's evidence is saved.
             export(*args, **kwargs)
             if kwargs.get("step_type") == "Scrap Application_number":
+                tree.extend(process_tree(driver_pid))
                 for pid in [driver_pid] if victim == "chromedriver" else children:
                     os.kill(pid, signal.SIGKILL)
 
@@ -58,6 +61,8 @@ def test_a_death_mid_run_keeps_the_records(gu, pages, clock, out, tmp_path, vict
             driver.quit()
         except Exception:
             pass
+        # With chromedriver dead, quit() cannot end the browser it started.
+        end_processes(tree)
 
     assert data == [{"step": "Scrap Application_number", "value": "Application-20250012345"}]
     results = context["step_results"]

@@ -15,13 +15,16 @@ import fuzzing  # noqa: E402
 
 @pytest.fixture(scope="module")
 def report():
+    # The harness tells a hung child by its CPU time and its heartbeat; the
+    # time-out here only keeps a broken harness from holding the run forever.
     done = subprocess.run([sys.executable, os.path.join(HERE, "fuzzing.py"), "--seed", "11",
                            "--calls", "3000", "--budget", "0.4", "--jobs", "2"],
-                          capture_output=True, text=True, timeout=600, env=child_env())
+                          capture_output=True, text=True, timeout=4 * 3600, env=child_env())
     assert done.returncode == 0, done.stderr[-3000:]
     return json.loads(done.stdout)
 
 
+@pytest.mark.slow
 def test_all_functions_are_called_and_none_fails(gu, report):
     assert sorted(report) == sorted(fuzzing.public_functions(gu))
     assert len(report) == 72
@@ -82,3 +85,43 @@ def test_an_interrupt_that_passes_through_is_accepted():
     interrupt = KeyboardInterrupt()
     outcome = raise_from(routine_frame, interrupt)
     assert fuzzing.check("set_zoom", outcome, [interrupt]) is None
+
+
+# ---- the hang watch: CPU time and a heartbeat, never the wall clock ------------------------
+
+@pytest.fixture
+def child():
+    """child(code): a Python process running the code; ended afterwards."""
+    started = []
+
+    def start(code):
+        process = subprocess.Popen([sys.executable, "-c", code], env=child_env())
+        started.append(process)
+        return process
+
+    yield start
+    for process in started:
+        process.kill()
+        process.wait()
+
+
+def test_a_spinning_child_is_hung_once_it_has_used_its_cpu_time(child):
+    spinner = child("while True: pass")
+    progress = [fuzzing.Heartbeat(), 0, fuzzing.time.monotonic()]
+    verdict = ""
+    while not verdict:  # however slowly a busy machine lets it get there
+        fuzzing.time.sleep(0.02)
+        verdict = fuzzing._hung(spinner.pid, progress, hang=0.3, stall=3600)
+    assert verdict.startswith("hung (") and verdict.endswith(" s of CPU time)")
+    assert fuzzing.cpu_seconds(spinner.pid) > 0.3
+
+
+@pytest.mark.parametrize("beating", [False, True], ids=["heartbeat still", "heartbeat moving"])
+def test_a_waiting_child_is_hung_when_its_heartbeat_stands_still(child, beating):
+    sleeper = child("import time; time.sleep(3600)")
+    heartbeat = fuzzing.Heartbeat()
+    progress = [heartbeat, heartbeat.count(), fuzzing.time.monotonic() - 10]  # 10 s without a beat
+    if beating:
+        heartbeat.beat()
+    verdict = fuzzing._hung(sleeper.pid, progress, hang=60, stall=5)
+    assert verdict == ("" if beating else "hung (no call ended in 5 s)")

@@ -7,6 +7,7 @@ import time
 import urllib.request
 
 import pytest
+from helpers import child_env
 from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
 
@@ -23,13 +24,13 @@ def free_port():
 def node():
     """chromedriver serving WebDriver on a local port; yields its URL."""
     port = free_port()
-    server = subprocess.Popen([chromedriver_path(), "--port=%d" % port],
+    server = subprocess.Popen([chromedriver_path(), "--port=%d" % port], env=child_env(),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     url = "http://127.0.0.1:%d" % port
     try:
         # However long a busy machine takes to start it; an exit (the port
         # taken in the meantime) ends the wait at once.
-        deadline = time.monotonic() + 120
+        deadline = time.monotonic() + 300
         while True:
             try:
                 with urllib.request.urlopen(url + "/status", timeout=5) as reply:

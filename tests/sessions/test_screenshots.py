@@ -8,6 +8,8 @@ import types
 import pytest
 from PIL import Image
 
+from helpers import child_env
+
 STAMP = "20240102_030405"
 FIXED = (2024, 1, 2, 3, 4, 5, 1, 2, -1)
 
@@ -276,7 +278,7 @@ finally:
 def test_a_full_disk_leaves_no_picture_and_raises(pages, tmp_path, webdriver):
     url = pages.url("basic.html") if webdriver else ""
     done = subprocess.run([sys.executable, "-c", SIZE_LIMITED, str(tmp_path), url],
-                          capture_output=True, text=True, timeout=180)
+                          capture_output=True, text=True, timeout=1800, env=child_env())
     assert done.returncode == 0, done.stderr
     lines = done.stdout.splitlines()
     assert lines[0].startswith("save_path======> ") and lines[-1] == "raised OSError"
