@@ -1,7 +1,6 @@
 """The kestrelflow command as a user runs it: job files written by the test,
 the command run as its own process, its outputs read back."""
 import json
-import os
 import socket
 import subprocess
 import sys
@@ -11,6 +10,7 @@ from contextlib import contextmanager
 
 import yaml
 
+from helpers import child_env
 from kestrelflow.local_browser import chromedriver_path
 
 
@@ -27,9 +27,9 @@ def command(*args):
 
 
 def kestrelflow(*args, env=None, timeout=600):
-    """Runs the command to its end."""
+    """Runs the command to its end, on this test process's own display."""
     return subprocess.run(command(*args), capture_output=True, text=True, encoding="utf-8",
-                          env={**os.environ, **(env or {})}, timeout=timeout)
+                          env=child_env(**(env or {})), timeout=timeout)
 
 
 def read_run(out, job):
@@ -52,19 +52,23 @@ def webdriver_server():
     """chromedriver serving the WebDriver protocol on a free local port, as a
     Grid node does; yields its URL."""
     port = free_port()
-    server = subprocess.Popen([chromedriver_path(), "--port=%d" % port],
+    server = subprocess.Popen([chromedriver_path(), "--port=%d" % port], env=child_env(),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     url = "http://127.0.0.1:%d" % port
     try:
-        for _ in range(400):
+        # However long a busy machine takes to start it; an exit (the port
+        # taken in the meantime) ends the wait at once.
+        deadline = time.monotonic() + 300
+        while True:
             try:
-                with urllib.request.urlopen(url + "/status", timeout=1) as reply:
+                with urllib.request.urlopen(url + "/status", timeout=5) as reply:
                     if reply.status == 200:
                         break
             except OSError:
-                time.sleep(0.05)
-        else:
-            raise RuntimeError("chromedriver did not start serving on port %d" % port)
+                pass
+            if server.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("chromedriver did not start serving on port %d" % port)
+            time.sleep(0.05)
         yield url
     finally:
         server.terminate()

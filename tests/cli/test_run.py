@@ -45,7 +45,7 @@ def test_every_step_has_its_outcome(sign_in):
     # The password reached its field: the page counts its characters.
     assert run["data_extracted"][0] == {"step": "Read greeting",
                                         "value": "Signed in as clerk with a password of %d characters" % len(SECRET)}
-    assert run["step_results"][6]["error"].startswith("Message: invalid argument")
+    assert run["step_results"][6]["error"].startswith("invalid argument")
     # Without a terminal: one plain line per step as it ends, then the summary.
     lines = sign_in.done.stdout.splitlines()
     assert [line.split(" (", 1)[0] for line in lines if line.startswith("sign-in: step ")] == [
@@ -76,13 +76,20 @@ def test_junit_has_a_suite_per_job_and_a_case_per_step(sign_in):
     assert (suite.get("name"), suite.get("tests"), suite.get("failures"), suite.get("errors")) == (
         "sign-in", "8", "1", "1")
     cases = suite.findall("testcase")
-    assert [c.get("name") for c in cases] == ["%02d %s" % (n, s["name"]) for n, s in enumerate(SIGN_IN, 1)]
-    verdicts = [[(child.tag, child.get("message")) for child in case] for case in cases]
-    assert verdicts[5] == [("failure", "not done")]
-    [(tag, message)] = verdicts[6]
-    assert tag == "error" and message.startswith("Message: invalid argument")
+    assert [c.get("name") for c in cases] == [s["name"] for s in SIGN_IN]
+    assert {c.get("classname") for c in cases} == {"sign-in"}
+    verdicts = [[(child.tag, child.get("message")) for child in case if child.tag != "system-out"]
+                for case in cases]
+    assert verdicts[5] == [("failure", 'nothing was read from the XPaths "//p[@id=\'balance\']"')]
+    assert verdicts[6] == [("error", "the browser refused the address 'receipt.html' "
+                                     "(invalid argument: an address needs its scheme, such as https://)")]
     assert [v for n, v in enumerate(verdicts) if n not in (5, 6)] == [[]] * 6
-    assert "failures/" in cases[5].find("failure").text
+    # The evidence, named from the JUnit file's folder and attached.
+    for number, verdict in ((5, "failure"), (6, "error")):
+        case, evidence = cases[number], sign_in.run["step_results"][number]["evidence"]
+        assert "screenshot: sign-in/" + evidence["screenshot"] in case.findtext(verdict).splitlines()
+        assert case.findtext("system-out").splitlines() == [
+            "[[ATTACHMENT|%s]]" % (sign_in.job / evidence[key]).resolve() for key in ("screenshot", "page_source")]
 
 
 def test_the_report_shows_the_failures_first(sign_in, driver):

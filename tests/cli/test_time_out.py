@@ -1,15 +1,17 @@
 """A frozen browser or a page whose script never returns: the job ends within
 its --job-timeout plus one client time-out, reported as an error, "job
-time-out", with its browser and driver processes ended."""
+time-out", with its browser and driver processes ended.  The job's time is
+the one its run.json gives (from the job's start to its end), so a machine
+slow to start Python or the browser moves neither bound."""
 import os
 import signal
 import subprocess
-import time
 
 import psutil
 import pytest
 
 from cli.commands import command, outcomes, read_run, write_job
+from helpers import HANG, child_env
 
 JOB_TIMEOUT, CLIENT_TIMEOUT = 25, 10
 
@@ -36,10 +38,10 @@ def test_a_frozen_job_ends_at_its_time_out(freeze, pages, tmp_path):
              {"name": "Wait", "action": "Scrap_data", "xpaths": ["//h1"], "delay": 3},
              {"name": "Read", "action": "Scrap_data", "xpaths": ["//h1"]}]
     job, out = write_job(tmp_path, "frozen", steps, sleep_time=0), tmp_path / "out"
-    started = time.monotonic()
     runner = subprocess.Popen(command("run", job, "--out", out, "--headless", "--job-timeout", JOB_TIMEOUT,
                                       "--client-timeout", CLIENT_TIMEOUT),
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, encoding="utf-8")
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, encoding="utf-8",
+                              env=child_env())
     try:
         browsers = []
         if freeze == "stopped browser":
@@ -49,8 +51,7 @@ def test_a_frozen_job_ends_at_its_time_out(freeze, pages, tmp_path):
             browsers = browser_processes(runner.pid)
             assert len(browsers) >= 2  # chromedriver and the browser
             os.kill(browsers[1].pid, signal.SIGSTOP)
-        rest, errors = runner.communicate(timeout=JOB_TIMEOUT + CLIENT_TIMEOUT + 60)
-        elapsed = time.monotonic() - started
+        rest, errors = runner.communicate(timeout=HANG)
     finally:
         if runner.poll() is None:
             for process in psutil.Process(runner.pid).children(recursive=True):
@@ -59,10 +60,12 @@ def test_a_frozen_job_ends_at_its_time_out(freeze, pages, tmp_path):
             runner.wait()
 
     assert runner.returncode == 1, errors
-    assert JOB_TIMEOUT <= elapsed <= JOB_TIMEOUT + CLIENT_TIMEOUT
     assert "frozen: error (job time-out)" in rest
     run = read_run(out, "frozen")
+    assert JOB_TIMEOUT <= run["seconds"] <= JOB_TIMEOUT + CLIENT_TIMEOUT
     assert (run["status"], run["reason"]) == ("error", "job time-out")
     assert outcomes(run)[0] == ("Open", "done")
-    assert "done" not in [outcome for _, outcome in outcomes(run)[1:]]
+    # The step under way at the time-out is the error, the steps after it
+    # never ran (a time-out between two steps leaves none under way).
+    assert [outcome for _, outcome in outcomes(run)[1:]] in (["error", "skipped"], ["skipped", "skipped"])
     assert all(gone(process) for process in browsers)

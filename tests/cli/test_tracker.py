@@ -3,7 +3,7 @@ a time and wraps the routines in the module's namespace for the run.  The
 module's printed lines stay as they are; the routines are put back."""
 import re
 
-from kestrelflow.cli.worker import CHECKED, EXPORT, Tracker, step_results
+from kestrelflow.cli.worker import CHECKED, Tracker, step_results
 
 
 def steps(pages):
@@ -18,30 +18,39 @@ def lines_without_numbers(text):
 
 
 def test_outcomes_and_evidence_without_changing_the_run(gu, driver, pages, clock, capsys, tmp_path):
-    originals = {name: getattr(gu, name) for name in CHECKED + (EXPORT,)}
+    originals = {name: getattr(gu, name) for name in CHECKED}
     gu.run_steps(driver, steps(pages), "Portal", str(tmp_path / "plain.csv"), str(tmp_path / "plain"),
                  "S", "x", sleep_time=0)
     plain = capsys.readouterr().out
 
     sent = []
-    tracker = Tracker(gu, driver, steps(pages), tmp_path, lambda kind, payload: sent.append(payload))
+    tracker = Tracker(gu, driver, steps(pages), tmp_path, lambda kind, payload: sent.append((kind, payload)))
     tracker.install()
     try:
-        context, _ = gu.run_steps(driver, tracker.feed(), "Portal", str(tmp_path / "tracked.csv"),
-                                  str(tmp_path / "tracked"), "S", "x", sleep_time=0)
+        context, _ = tracker.run(lambda step: gu.run_steps(
+            driver, [step], "Portal", str(tmp_path / "tracked.csv"), str(tmp_path / "tracked"), "S", "x",
+            sleep_time=0))
     finally:
         tracker.restore()
     tracked = capsys.readouterr().out
 
     assert lines_without_numbers(tracked) == lines_without_numbers(plain.replace("plain", "tracked"))
     assert {name: getattr(gu, name) for name in originals} == originals
-    assert [(m["step"], m["outcome"]) for m in sent] == [
-        ("Open", "done"), ("Press", "no action"), ("Open receipt", "error"), ("Type", "done")]
+    names = ["Open", "Press", "Open receipt", "Type"]
+    assert [(kind, payload["step"]) for kind, payload in sent] == [
+        (kind, name) for name in names for kind in ("running", "step")]
+    ended = [payload for kind, payload in sent if kind == "step"]
+    assert [(m["outcome"], m["reason"]) for m in ended] == [
+        ("done", None), ("no action", "'Click' is not an action (click, input, get_url, Scrap_data)"),
+        ("error", ended[2]["reason"]), ("done", None)]
+    assert [len(context["error_records"])] == [1]
 
-    results = step_results(context, tracker, steps(pages))
-    assert [r["outcome"] for r in results] == [m["outcome"] for m in sent]
+    results = step_results(tracker, steps(pages))
+    assert [r["outcome"] for r in results] == [m["outcome"] for m in ended]
     receipt = results[2]
-    assert receipt["error"].startswith("Message: invalid argument")
+    assert receipt["error"].startswith("invalid argument")
+    assert receipt["reason"] == ("the browser refused the address 'receipt.html' "
+                                 "(invalid argument: an address needs its scheme, such as https://)")
     for result in results[1:3]:
         assert (tmp_path / result["evidence"]["screenshot"]).read_bytes()[:4] == b"\x89PNG"
         assert "search-button" in (tmp_path / result["evidence"]["page_source"]).read_text()

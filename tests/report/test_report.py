@@ -11,7 +11,7 @@ from PIL import Image
 from selenium.webdriver.common.by import By
 
 from kestrelflow.report import write_job_report, write_run_report
-from helpers import child_env
+from helpers import HANG, child_env
 
 NEW, EARLIER = "rgb(9, 105, 218)", "rgb(140, 149, 159)"
 STAMP = "%Y-%m-%d %H:%M:%S"
@@ -34,13 +34,15 @@ RESULTS = [
     {"step": "Open", "action": "get_url", "outcome": "done", "seconds": 1.5, "error": None, "url": "http://portal/"},
     {"step": "Search", "action": "click", "outcome": "done", "seconds": 2.0, "error": None, "url": "http://portal/"},
     {"step": "Read fee", "action": "Scrap_data", "outcome": "not done", "seconds": 9.0, "error": None,
-     "url": "http://portal/#fees", "evidence": {"screenshot": "failures/03_Read_fee.png",
+     "reason": "nothing was read from the XPaths \"//p[@id='fee']\"", "url": "http://portal/#fees", "evidence": {"screenshot": "failures/03_Read_fee.png",
                                                 "page_source": "failures/03_Read_fee.html"}},
     {"step": "Pay", "action": "click", "outcome": "error", "seconds": 0.1, "url": "http://portal/#pay",
      "error": "Message: no such element\nStacktrace:\n#0 0x55 <unknown>",
      "evidence": {"screenshot": "failures/04_Pay.png", "page_source": "failures/04_Pay.html"}},
     {"step": HOSTILE, "action": "Click", "outcome": "no action", "seconds": 0.0, "error": None,
      "url": "http://portal/?q=" + HOSTILE},
+    {"step": "Print", "action": "click", "outcome": "skipped", "seconds": 0.0, "error": None, "url": "",
+     "reason": "an earlier step was not done (stop_on_failure)"},
 ]
 
 
@@ -101,9 +103,12 @@ def test_steps_that_were_not_done_come_first_with_their_evidence(report):
     sections = report.find_elements(By.CSS_SELECTOR, "section.step")
     assert [(s.find_element(By.CLASS_NAME, "badge").text, s.find_element(By.CLASS_NAME, "name").text)
             for s in sections] == [("NOT DONE", "Read fee"), ("ERROR", "Pay"), ("NO ACTION", HOSTILE),
-                                   ("DONE", "Open"), ("DONE", "Search")]
+                                   ("SKIPPED", "Print"), ("DONE", "Open"), ("DONE", "Search")]
     assert [t.text for t in report.find_elements(By.CSS_SELECTOR, ".tally span")] == [
-        "2 done", "1 not done", "1 no action", "1 error"]
+        "2 done", "1 not done", "1 no action", "1 error", "1 skipped"]
+    assert [(section(report, name).find_element(By.CLASS_NAME, "why").text) for name in ("Read fee", "Print")] == [
+        "Why: nothing was read from the XPaths \"//p[@id='fee']\"",
+        "Why: an earlier step was not done (stop_on_failure)"]
     pay = section(report, "Pay")
     assert pay.find_element(By.CLASS_NAME, "error").text == "Message: no such element\nat http://portal/#pay"
     for name, width in (("Read fee", 200), ("Pay", 200)):
@@ -177,7 +182,7 @@ def test_the_page_needs_nothing_from_outside(report):
 def test_command_line(run_folder, tmp_path):
     def run(*args):
         return subprocess.run([sys.executable, "-m", "kestrelflow.report", *args],
-                              capture_output=True, text=True, timeout=120, env=child_env())
+                              capture_output=True, text=True, timeout=HANG, env=child_env())
 
     done = run(str(run_folder))
     assert (done.returncode, done.stdout) == (0, "Report written to %s\n" % (run_folder / "report.html"))

@@ -41,7 +41,9 @@ from markupsafe import Markup
 
 RUN = "run.json"
 REPORT = "report.html"
+# The outcomes the header always counts; "skipped" only when a step was.
 OUTCOMES = ("done", "not done", "no action", "error")
+SKIPPED = "skipped"
 UNKNOWN = "unknown"
 
 # Width of the waterfall's drawing area, in SVG user units (pixels).
@@ -71,6 +73,7 @@ class Step:
     position: int
     outcome: str = UNKNOWN
     error: str = ""
+    reason: str = ""            # why the step is not done, one line
     url: str = ""
     seconds: object = None
     screenshot: str = ""        # a data: URI, or ""
@@ -172,12 +175,15 @@ def _relative(path, folder):
 def collect(step_results, file_path, Base_path, web_app_name, window, folder, evidence_root=None):
     """The report's steps, in run order, from the step results and the
     run's files."""
-    steps = []
+    steps, on_disk = [], []
     for position, result in enumerate(step_results, 1):
         outcome = result.get("outcome")
+        # The name the step's timing rows and screenshot folder carry.
+        on_disk.append(str(result.get("name_on_disk") or result.get("step", "")))
         step = Step(name=str(result.get("step", "")), position=position,
-                    outcome=outcome if outcome in OUTCOMES else UNKNOWN,
+                    outcome=outcome if outcome in OUTCOMES + (SKIPPED,) else UNKNOWN,
                     error="" if result.get("error") is None else str(result.get("error")),
+                    reason=str(result.get("reason") or ""),
                     url=str(result.get("url") or ""), seconds=result.get("seconds"))
         evidence = result.get("evidence") or {}
         root = Path(evidence_root or folder)
@@ -192,11 +198,11 @@ def collect(step_results, file_path, Base_path, web_app_name, window, folder, ev
     # that raised before its export has neither.
     blocks = timing_blocks(file_path, window)
     seen, shots_by_name = set(), {}
-    for step in steps:
+    for step, disk_name in zip(steps, on_disk):
         if step.outcome == "error":
             continue
         for i, (name, rows) in enumerate(blocks):
-            if name == step.name:
+            if name == disk_name:
                 step_rows = rows
                 del blocks[:i + 1]
                 break
@@ -213,9 +219,9 @@ def collect(step_results, file_path, Base_path, web_app_name, window, folder, ev
         if step_rows:
             step.stamp = step_rows[-1].get("time_date", "")
         step.span = max((r.start + r.duration for r in step.resources), default=0.0)
-        if step.name not in shots_by_name:
-            shots_by_name[step.name] = step_screenshots(Base_path, web_app_name, step.name, window)
-        shots = shots_by_name[step.name]
+        if disk_name not in shots_by_name:
+            shots_by_name[disk_name] = step_screenshots(Base_path, web_app_name, disk_name, window)
+        shots = shots_by_name[disk_name]
         if shots:
             png = shots.pop(0)
             step.screenshot = data_uri(png)
@@ -225,33 +231,38 @@ def collect(step_results, file_path, Base_path, web_app_name, window, folder, ev
 
 def _first(step):
     """Sort key: the steps that did not end "done" first, in run order, then
-    those of unknown outcome, then the done ones."""
-    return 2 if step.ok else 1 if step.outcome == UNKNOWN else 0
+    those of unknown outcome, then the skipped ones, then the done ones."""
+    if step.ok:
+        return 3
+    return {UNKNOWN: 1, SKIPPED: 2}.get(step.outcome, 0)
 
 
 def render(run, steps, folder):
     """The report page as text."""
-    env = jinja2.Environment(
-        loader=jinja2.PackageLoader("kestrelflow.report", "templates"),
-        autoescape=jinja2.select_autoescape(["html", "j2"]),
-        trim_blocks=True, lstrip_blocks=True,
-        # The compiled template is kept between runs (in a folder of this
-        # user's own under the temporary directory).
-        bytecode_cache=_bytecode_cache())
-    env.filters["short_name"] = short_name
-    template = env.get_template("report.html.j2")
-    tally = [(outcome, sum(s.outcome == outcome for s in steps)) for outcome in OUTCOMES + (UNKNOWN,)]
+    template = _environment().get_template("report.html.j2")
+    tally = [(outcome, sum(s.outcome == outcome for s in steps)) for outcome in OUTCOMES + (SKIPPED, UNKNOWN)]
     return template.render(
         run=run, steps=sorted(steps, key=_first), folder=Path(folder).resolve(),
         tally=[(outcome, count) for outcome, count in tally if count or outcome in OUTCOMES],
         width=WATERFALL_WIDTH, row_height=ROW_HEIGHT)
 
 
-def _bytecode_cache():
-    try:
-        return jinja2.FileSystemBytecodeCache()
-    except (OSError, RuntimeError):
-        return None
+_ENVIRONMENT = []
+
+
+def _environment():
+    """The template environment, made once per process.  No bytecode cache:
+    the template is compiled from this package's own file in each process
+    (some 50 ms of CPU time), so what is rendered is always what the
+    installed package and these settings make of it."""
+    if not _ENVIRONMENT:
+        env = jinja2.Environment(
+            loader=jinja2.PackageLoader("kestrelflow.report", "templates"),
+            autoescape=jinja2.select_autoescape(["html", "j2"]),
+            trim_blocks=True, lstrip_blocks=True)
+        env.filters["short_name"] = short_name
+        _ENVIRONMENT.append(env)
+    return _ENVIRONMENT[0]
 
 
 def short_name(url):
@@ -261,11 +272,10 @@ def short_name(url):
 
 def _write(path, text):
     """Writes beside the final name and moves into place when complete."""
+    from kestrelflow.cli.outputs import write_atomic
     path = Path(path)
     path.parent.mkdir(parents=True, exist_ok=True)
-    partial = path.with_name(path.name + ".partial")
-    partial.write_text(text, encoding="utf-8")
-    partial.replace(path)
+    write_atomic(path, text)
     return path.resolve()
 
 
@@ -336,6 +346,6 @@ def write_job_report(folder, run=None):
     paths = run.get("paths", {})
     window = (_epoch(run.get("started")), _epoch(run.get("finished")))
     steps = collect(run.get("step_results", []), folder / paths.get("csv", "timings.csv"),
-                    folder / paths.get("screenshots", "screenshots"), run.get("web_app", ""),
-                    window, folder)
+                    folder / paths.get("screenshots", "screenshots"),
+                    run.get("web_app_on_disk") or run.get("web_app", ""), window, folder)
     return _write(folder / REPORT, render(run, steps, folder))
