@@ -39,7 +39,9 @@ case "$module" in
 esac
 
 # The sanitizer runtimes are preloaded into Python (which is not built with
-# them); the browser's driver and the display server run without them.
+# them); the browser's driver and the display server run without them, and
+# so does a Selenium Grid (tests/grid start its Java servers, which start
+# chromedriver themselves, with LD_PRELOAD removed from their environment).
 asan="$(g++ -print-file-name=libasan.so)"
 ubsan="$(g++ -print-file-name=libubsan.so)"
 for lib in "$asan" "$ubsan"; do
