@@ -9,7 +9,7 @@
 # mirror that apt is configured with, and PyPI.  The root is made under
 # /var/tmp and removed afterwards; KEEP_ROOT=1 keeps it for a look.
 #
-# KESTRELFLOW_GRID=1 (or --grid) also installs Java, Maven and iproute2 from
+# WITH_GRID=1 (or --grid) also installs Java, Maven and iproute2 from
 # Debian in the root before the commands run, so that the suite's Selenium
 # Grid tests (tests/grid/, which resolve the Grid from Maven Central) run
 # there too instead of being skipped.
@@ -18,11 +18,11 @@ cd "$(dirname "$0")/.."
 repo="$PWD"
 
 if [ "${1:-}" = "--grid" ]; then
-  export KESTRELFLOW_GRID=1
+  export WITH_GRID=1
   shift
 fi
 if [ "$(id -u)" -ne 0 ]; then
-  exec sudo --preserve-env=KEEP_ROOT,KESTRELFLOW_GRID bash "$0" "$@"
+  exec sudo --preserve-env=KEEP_ROOT,WITH_GRID bash "$0" "$@"
 fi
 
 # The Debian mirror apt already uses (deb822 sources or the one-line format).
@@ -105,7 +105,7 @@ if [ ${#local_cas[@]} -gt 0 ]; then
   in_root update-ca-certificates >/dev/null
 fi
 
-if [ "${KESTRELFLOW_GRID:-}" = 1 ]; then
+if [ "${WITH_GRID:-}" = 1 ]; then
   stage "apt-get install default-jre-headless maven iproute2 (for the Grid tests)"
   in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     default-jre-headless maven iproute2 >/dev/null

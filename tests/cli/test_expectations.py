@@ -63,6 +63,31 @@ def test_a_step_that_misses_its_expectation_is_not_done_and_says_why(runs):
                for line in runs.done.stdout.splitlines())
 
 
+@pytest.mark.parametrize("expect, action, seen, reason", [
+    ({"contains": "Paid"}, "Scrap_data", {"read": "Status: Paid"}, None),
+    ({"contains": "Paid"}, "Scrap_data", {"read": "Pending"},
+     "expected the read text to contain 'Paid'; it was 'Pending'"),
+    ({"matches": r"^\d{4}-\d+$"}, "Scrap_data", {"read": "2025-0042"}, None),
+    ({"matches": r"^\d{4}-\d+$"}, "Scrap_data", {"read": "no number"},
+     "expected the read text to match %r; it was 'no number'" % r"^\d{4}-\d+$"),
+    ({"equals": "Paid"}, "Scrap_data", {"read": "Paid "}, "expected the read text to equal 'Paid'; it was 'Paid '"),
+    ({"equals": ""}, "Scrap_data", {"read": ""}, None),
+    ({"contains": "Paid"}, "Scrap_data", {"read": False},
+     "expected the read text to contain 'Paid'; nothing was read"),
+    ({"equals": "x"}, "Scrap_data", {"read": "y" * 100}, "expected the read text to equal 'x'; it was '%s...'" % ("y" * 80)),
+    ({"url_contains": "/search"}, "get_url", {"title": "Home", "url": "http://portal/search?q=1"}, None),
+    ({"url_contains": "/search"}, "get_url", {"title": "Search", "url": "http://portal/home"},
+     "expected the page's address to contain '/search'; it was 'http://portal/home'"),
+    ({"title_contains": "Search"}, "get_url", {"title": "Home", "url": "http://portal/search"},
+     "expected the page's title to contain 'Search'; it was 'Home'"),
+    ({"title_contains": "Search"}, "get_url", {"title": None, "url": "http://portal/search"},
+     "expected the page's title to contain 'Search'; it was 'None'"),
+], ids=lambda value: value if isinstance(value, str) and len(value) < 12 else None)
+def test_each_kind_of_expectation_met_and_missed(expect, action, seen, reason):
+    from kestrelflow.cli.expectations import unmet
+    assert unmet(expect, action, **seen) == reason
+
+
 def test_stop_on_failure_skips_the_later_steps_after_a_quick_miss(runs):
     assert reasons(runs.stopping) == [
         ("Open page", "done", None),

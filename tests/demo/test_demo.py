@@ -37,14 +37,23 @@ def test_the_demo_run_and_its_evidence(tmp_path, capsys, driver):
     assert receipt["error"].startswith("invalid argument")
     assert receipt["url"] == "receipt.html"  # the address the step asked for
     assert (job / receipt["evidence"]["screenshot"]).is_file()
+    reason = receipt["reason"]
+    assert reason == ("the browser refused the address 'receipt.html' "
+                      "(invalid argument: an address needs its scheme, such as https://)")
 
-    # The failed step in the JUnit file and first in the report.
+    # The failed step and its reason on the terminal (the run's progress line
+    # and the demo's summary), in the JUnit file and first in the report.
+    told = [line for line in lines if line.endswith(": " + reason)]
+    assert len(told) == 2 and told[0].startswith("land-search: step 7/7 Open receipt: error (")
+    assert told[1] == "Failed: Open receipt (error) at receipt.html: " + reason
     cases = ET.parse(tmp_path / "junit.xml").getroot().iter("testcase")
-    assert [(c.get("name"), [child.tag for child in c]) for c in cases][-1] == ("Open receipt", ["error", "system-out"])
+    last = list(cases)[-1]
+    assert (last.get("name"), [child.tag for child in last]) == ("Open receipt", ["error", "system-out"])
+    assert last.find("error").get("message") == reason
     driver.get((job / "report.html").as_uri())
     first = driver.find_element(By.CSS_SELECTOR, "section.step")
-    assert (first.find_element(By.CLASS_NAME, "badge").text, first.find_element(By.CLASS_NAME, "name").text) == (
-        "ERROR", "Open receipt")
+    assert (first.find_element(By.CLASS_NAME, "badge").text, first.find_element(By.CLASS_NAME, "name").text,
+            first.find_element(By.CLASS_NAME, "why").text) == ("ERROR", "Open receipt", "Why: " + reason)
 
     # One screenshot folder per step that got its evidence; the earlier run's are gone.
     assert sorted(d.name for d in (job / "screenshots").iterdir()) == sorted(

@@ -1,7 +1,6 @@
 """`kestrelflow run --remote` through a real Selenium Grid 4 (scripts/grid.sh):
 its nodes run Debian's Chromium, the jobs' pages are served on this machine.
 Skipped, with grid.sh's reason, where Java or Maven is missing."""
-import os
 import signal
 import subprocess
 import time
@@ -10,6 +9,7 @@ import psutil
 import pytest
 
 from cli.commands import command, outcomes, read_run, write_job
+from helpers import child_env
 from grid import netns
 from grid.servers import Grid, HoldServer, busy_slots, queued, resolve, sessions, until
 
@@ -51,7 +51,7 @@ class running:
     def __init__(self, *args, prefix=(), env=None):
         self.process = subprocess.Popen([*prefix, *command("run", *args)], stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True, encoding="utf-8",
-                                        env={**os.environ, **(env or {})})
+                                        env=child_env(**(env or {})))
 
     def __enter__(self):
         return self

@@ -33,6 +33,7 @@ def test_every_step_that_is_not_done_says_why(driver, pages, clock, out, tmp_pat
             ["Type plot", "input", ["//input[@id='plot']"], [], 0, ["P-1"], QUICK],
             ["Type in the title", "input", ["//h1"], [], 0, ["P-1"], QUICK],
             ["Read total", "Scrap_data", ["//p[@id='total']"], [], 0, [], QUICK],
+            ["Press broken", "click", ["//button["], [], 0, [], QUICK],
             ["Press", "Click", [], [], 0],
             ["Open missing page", "get_url", [], [], 0, [pages.url("missing.html")]],
             ["Open closed port", "get_url", [], [], 0, [refused]],
@@ -48,6 +49,8 @@ def test_every_step_that_is_not_done_says_why(driver, pages, clock, out, tmp_pat
         ("Type in the title", "not done", "not editable (read-only or disabled) "
                                           '(InvalidElementStateException); tried XPaths "//h1"'),
         ("Read total", "not done", 'nothing was read from the XPaths "//p[@id=\'total\']"'),
+        ("Press broken", "not done", "an XPath or text did not parse (InvalidSelectorException); "
+                                     'tried XPaths "//button[" and texts none'),
         ("Press", "no action", "'Click' is not an action (click, input, get_url, Scrap_data)"),
         ("Open missing page", "not done", "the server answered HTTP 404 Not Found"),
         # The driver raises for the browser's network errors: the step is an

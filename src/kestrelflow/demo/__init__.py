@@ -87,7 +87,8 @@ def run_demo(output):
     print("context:", run.get("context"))
     for result in run["step_results"]:
         if result["outcome"] != "done":
-            print("Failed: %s (%s) at %s" % (result["step"], result["outcome"], result.get("url") or "-"))
+            print("Failed: %s (%s) at %s: %s" % (result["step"], result["outcome"],
+                                                 result.get("url") or "-", result.get("reason") or "-"))
     print("Steps: %d run, %d failed" % (len(outcomes), sum(o != "done" for _, o in outcomes)))
     print("Job output in", folder)
     print("JUnit:", output / "junit.xml")
