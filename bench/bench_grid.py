@@ -105,6 +105,7 @@ def bare_chromedriver():
 
 def compare_sessions(grid_url, count):
     server, bare_url = bare_chromedriver()
+    before = load()
     try:
         session_seconds(bare_url)  # the first start warms the disk cache for both
         grid, bare = [], []
@@ -115,7 +116,7 @@ def compare_sessions(grid_url, count):
     finally:
         server.terminate()
         server.wait(timeout=30)
-    print("A session, %d of each; load before: %s" % (count, load()))
+    print("A session, %d of each; load before: %s" % (count, before))
     print("    bare chromedriver: %s s" % spread(bare))
     print("    through the Grid:  %s s" % spread(grid))
     print("    the Grid adds (medians): %.2f s (goal: at most 1 s); load after: %s"
