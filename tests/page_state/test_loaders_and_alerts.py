@@ -166,6 +166,9 @@ class TestCheckDataErrorRetrieving:
 
         def wait_for_loading_elements(*args, **kwargs):
             waits.append((args, kwargs))
+            # The real wait spends seconds on the reloaded page; this one lets
+            # the reload finish, so the next refresh never lands mid-navigation.
+            portal.loads(len(waits) + 1)
             return False
 
         monkeypatch.setattr(gu, "extract_text", extract_text)
