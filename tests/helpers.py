@@ -1,5 +1,6 @@
 """Small helpers shared by the test modules."""
 import os
+from contextlib import contextmanager
 
 # How long a child process may take before it is taken as hung.  Only a hang
 # reaches it: a child on a machine busy many times over (load 8 per core)
@@ -270,3 +271,43 @@ def awaited(read, expected, deadline=120.0, interval=0.05):
         time.sleep(interval)
         value = read()
     return value
+
+
+def free_port():
+    """A loopback port nobody holds at the moment of asking."""
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@contextmanager
+def webdriver_server():
+    """chromedriver serving the WebDriver protocol on a free local port, as a
+    Grid node does; yields its URL."""
+    import subprocess
+    import time
+    import urllib.request
+    from kestrelflow.local_browser import chromedriver_path
+    port = free_port()
+    server = subprocess.Popen([chromedriver_path(), "--port=%d" % port], env=child_env(),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    url = "http://127.0.0.1:%d" % port
+    try:
+        # However long a busy machine takes to start it; an exit (the port
+        # taken in the meantime) ends the wait at once.
+        deadline = time.monotonic() + 300
+        while True:
+            try:
+                with urllib.request.urlopen(url + "/status", timeout=5) as reply:
+                    if reply.status == 200:
+                        break
+            except OSError:
+                pass
+            if server.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("chromedriver did not start serving on port %d" % port)
+            time.sleep(0.05)
+        yield url
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
