@@ -6,7 +6,7 @@ import sys
 
 import yaml
 
-from helpers import child_env, free_port, webdriver_server  # noqa: F401 (the tests take them from here)
+from helpers import child_env
 
 
 def write_job(folder, name, steps, **fields):

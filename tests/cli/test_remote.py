@@ -1,6 +1,7 @@
 """`kestrelflow run --remote` with two workers: each job in its own process
 with its own webdriver.Remote session, on two WebDriver servers at once."""
-from cli.commands import kestrelflow, outcomes, read_run, webdriver_server, write_job
+from cli.commands import kestrelflow, outcomes, read_run, write_job
+from helpers import webdriver_server
 
 
 def test_two_jobs_on_two_servers_at_once(pages, tmp_path):

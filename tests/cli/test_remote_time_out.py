@@ -2,9 +2,9 @@
 Grid slot is not kept taken."""
 import psutil
 
-from cli.commands import kestrelflow, read_run, webdriver_server, write_job
+from cli.commands import kestrelflow, read_run, write_job
 from cli.runs import wait_until
-from helpers import HANG, child_env
+from helpers import HANG, child_env, webdriver_server
 
 
 def browsers_of(server):

@@ -8,7 +8,8 @@ from types import SimpleNamespace
 import pytest
 from selenium.webdriver.common.by import By
 
-from cli.commands import free_port, kestrelflow, outcomes, read_run, write_job
+from cli.commands import kestrelflow, outcomes, read_run, write_job
+from helpers import free_port
 
 SECRET = "pw-" + secrets.token_hex(8)
 SIGN_IN = [

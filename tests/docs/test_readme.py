@@ -6,9 +6,8 @@ import sys
 from pathlib import Path
 
 import pandas as pd
-from helpers import child_env
+from helpers import child_env, webdriver_server
 
-from cli.commands import webdriver_server
 
 README = Path(__file__).parents[2] / "README.md"
 NAMES = ["Open search", "Enter plot", "Search", "Scrap Application_number"]
